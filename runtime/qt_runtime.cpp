@@ -1,0 +1,116 @@
+#include "qt_runtime.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace zariza {
+
+namespace {
+
+QMessageBox::Icon iconForStyle(int style) {
+    switch (style & 0x70) {
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    case 48:
+        return QMessageBox::Warning;
+    case 64:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+bool hasCancelButton(int style) {
+    return (style & 0x7) == 1;
+}
+
+} // namespace
+
+void QtFileDialog::showOpen() {
+    show(false);
+}
+
+void QtFileDialog::showSave() {
+    show(true);
+}
+
+void QtFileDialog::show(bool forSaving) {
+    QFileDialog dialog(m_parent, dialogTitle());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QStringList nameFilters = nameFiltersFromFilter(filter());
+    dialog.setNameFilters(nameFilters);
+    if (!nameFilters.isEmpty())
+        dialog.selectNameFilter(nameFilters.first());
+    if (fileName().isEmpty()) {
+        dialog.setDirectory(QDir::currentPath());
+    } else {
+        const QFileInfo last(fileName());
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
+
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        // Cancel leaves no name, so a cancelled save never writes over the last file.
+        setFileName({});
+        return;
+    }
+    const QString chosen = dialog.selectedFiles().constFirst();
+    setFileName(chosen);
+    // Like the platform dialogs this program grew up with: the chosen folder becomes the current
+    // one, so the preview page lands beside the document and its relative links resolve.
+    QDir::setCurrent(QFileInfo(chosen).absolutePath());
+}
+
+QtRuntimeServices::QtRuntimeServices(QWidget *window, const TextCodec &codec)
+    : m_window(window), m_dialog(window), m_channels(codec) {}
+
+int QtRuntimeServices::msgBox(const QString &prompt, int style, const QString &title) {
+    QMessageBox box(iconForStyle(style), title, prompt, QMessageBox::NoButton, m_window);
+    QPushButton *ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    QPushButton *cancel = hasCancelButton(style)
+                              ? box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole)
+                              : nullptr;
+    box.setDefaultButton(ok);
+    // Esc and the close box answer Cancel where there is one, OK otherwise.
+    box.setEscapeButton(cancel ? cancel : ok);
+    box.exec();
+    return box.clickedButton() == ok ? MsgBoxAnswer::Ok : MsgBoxAnswer::Cancel;
+}
+
+void QtRuntimeServices::shell(const QString &filePath) {
+    const QFileInfo file(filePath);
+#ifdef Q_OS_WIN
+    QProcess launcher;
+    launcher.setProgram(QStringLiteral("cmd.exe"));
+    launcher.setNativeArguments(QStringLiteral("/c ") + file.fileName());
+    launcher.setWorkingDirectory(file.absolutePath());
+    launcher.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments *arguments) { arguments->flags |= CREATE_NO_WINDOW; });
+    if (!launcher.startDetached())
+        throw RuntimeError(QStringLiteral("无法启动命令解释器 cmd.exe"));
+#else
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())))
+        throw RuntimeError(QStringLiteral("无法启动默认浏览器"), file.absoluteFilePath());
+#endif
+}
+
+void QtRuntimeServices::end() {
+    QCoreApplication::exit(0);
+}
+
+} // namespace zariza

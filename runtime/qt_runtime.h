@@ -1,0 +1,41 @@
+#pragma once
+
+#include "file_dialog.h"
+#include "runtime_services.h"
+#include "text_channels.h"
+
+class QWidget;
+
+namespace zariza {
+
+// The file-name dialog as a Qt dialog (Qt's own, so it behaves the same on every platform).
+class QtFileDialog : public FileDialog {
+public:
+    explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
+    void showOpen() override;
+    void showSave() override;
+
+private:
+    void show(bool forSaving);
+
+    QWidget *m_parent;
+};
+
+// The runtime services backed by real Qt message boxes, dialogs, files and launching.
+class QtRuntimeServices : public RuntimeServices {
+public:
+    QtRuntimeServices(QWidget *window, const TextCodec &codec);
+
+    int msgBox(const QString &prompt, int style, const QString &title) override;
+    FileDialog &dakai() override { return m_dialog; }
+    TextChannels &channels() override { return m_channels; }
+    void shell(const QString &filePath) override;
+    void end() override;
+
+private:
+    QWidget *m_window;
+    QtFileDialog m_dialog;
+    TextChannels m_channels;
+};
+
+} // namespace zariza

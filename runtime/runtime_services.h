@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+namespace zariza {
+
+class FileDialog;
+class TextChannels;
+
+// Message box styles the commands use, and the answers a box gives.
+namespace MsgBoxStyle {
+inline constexpr int OkOnly = 0;
+inline constexpr int Critical = 16;
+inline constexpr int OkCancelQuestion = 33;
+} // namespace MsgBoxStyle
+
+namespace MsgBoxAnswer {
+inline constexpr int Ok = 1;
+inline constexpr int Cancel = 2;
+} // namespace MsgBoxAnswer
+
+// A failure that a command can trap. `reason` is a short Chinese phrase a user understands;
+// `fileName` names the file involved, when there is one.
+class RuntimeError : public std::runtime_error {
+public:
+    RuntimeError(QString reason, QString fileName = {});
+
+    const QString &reason() const { return m_reason; }
+    const QString &fileName() const { return m_fileName; }
+    // "<file>：<reason>", or just the reason when no file is involved.
+    QString describe() const;
+
+private:
+    QString m_reason;
+    QString m_fileName;
+};
+
+// What the commands and the window need from the desktop. The Qt implementation shows real
+// dialogs; tests give a scripted fake.
+class RuntimeServices {
+public:
+    virtual ~RuntimeServices() = default;
+
+    // A modal box; returns MsgBoxAnswer::Ok or MsgBoxAnswer::Cancel.
+    virtual int msgBox(const QString &prompt, int style, const QString &title) = 0;
+    // The window's one file-name dialog object.
+    virtual FileDialog &dakai() = 0;
+    // Numbered sequential text files.
+    virtual TextChannels &channels() = 0;
+    // Hands a file to the system's default handler without waiting for it.
+    // Throws RuntimeError when the handler cannot be started.
+    virtual void shell(const QString &filePath) = 0;
+    // Ends the program at once.
+    virtual void end() = 0;
+};
+
+// Runs one event procedure. A failure the procedure did not trap is shown as a critical message
+// and the program goes on with its document.
+void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &procedure);
+
+} // namespace zariza

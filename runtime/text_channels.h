@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
+
+class QSaveFile;
+
+namespace zariza {
+
+// How text meets bytes on disk: the document file format supplies it.
+class TextCodec {
+public:
+    struct Decoded {
+        QString text;
+        bool clean = true; // false when some bytes could not be decoded
+    };
+
+    virtual ~TextCodec() = default;
+    virtual QByteArray encode(QStringView text) const = 0;
+    virtual Decoded decode(QByteArrayView bytes) const = 0;
+};
+
+enum class ChannelMode { Input, Output };
+
+// Numbered sequential text files. An input channel reads and decodes its whole file when it is
+// opened and hands it out line by line; a line ends at CR LF, LF or CR. An output channel
+// collects what is printed and reaches the disk only when it is closed, atomically: until then
+// an existing file stays as it was. Every failure throws RuntimeError.
+class TextChannels {
+public:
+    // Larger files are refused rather than freezing the window.
+    static constexpr qint64 maxInputBytes = 64 * 1024 * 1024;
+    static constexpr int maxChannel = 255;
+
+    explicit TextChannels(const TextCodec &codec);
+    ~TextChannels();
+    TextChannels(const TextChannels &) = delete;
+    TextChannels &operator=(const TextChannels &) = delete;
+
+    // The lowest channel number not in use.
+    int freeFile() const;
+    bool isOpen(int channel) const;
+
+    void open(const QString &fileName, int channel, ChannelMode mode);
+    // Input: true once every line has been read.
+    bool endOfFile(int channel) const;
+    // Input: the next line, without its terminator.
+    QString lineInput(int channel);
+    // Input: false when some bytes of the file could not be decoded.
+    bool decodedCleanly(int channel) const;
+    // Output: the text's bytes followed by CR LF.
+    void print(int channel, QStringView item);
+    // Output: writes everything to disk, or throws and leaves the old file untouched.
+    void close(int channel);
+    // Closes without writing anything; never throws. For failure paths.
+    void abandon(int channel) noexcept;
+
+private:
+    struct Channel;
+    Channel &openChannel(int channel, ChannelMode mode) const;
+
+    const TextCodec &m_codec;
+    std::map<int, std::unique_ptr<Channel>> m_channels;
+};
+
+// Opens a channel for one scope and closes it on every path: on scope exit a channel still open
+// is abandoned, so a failure never leaves a channel busy or a half-written file behind.
+class OpenChannel {
+public:
+    OpenChannel(TextChannels &channels, const QString &fileName, int channel, ChannelMode mode)
+        : m_channels(channels), m_channel(channel) {
+        m_channels.open(fileName, channel, mode);
+    }
+    ~OpenChannel() { m_channels.abandon(m_channel); }
+    OpenChannel(const OpenChannel &) = delete;
+    OpenChannel &operator=(const OpenChannel &) = delete;
+
+private:
+    TextChannels &m_channels;
+    int m_channel;
+};
+
+// Splits decoded text into lines; a line ends at CR LF, LF or CR, and the last line's
+// terminator adds no empty line after it.
+QStringList splitLines(QStringView text);
+
+} // namespace zariza
