@@ -1,0 +1,677 @@
+#include "document_codec.h"
+
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using zariza::DocumentEncoding;
+
+namespace zariza {
+char *toString(DocumentEncoding encoding) {
+    switch (encoding) {
+    case DocumentEncoding::Gbk:
+        return qstrdup("Gbk");
+    case DocumentEncoding::Utf8:
+        return qstrdup("Utf8");
+    case DocumentEncoding::Utf16LE:
+        return qstrdup("Utf16LE");
+    case DocumentEncoding::Utf16BE:
+        return qstrdup("Utf16BE");
+    }
+    return qstrdup("?");
+}
+} // namespace zariza
+
+namespace {
+
+QByteArray hex(const char *digits) {
+    return QByteArray::fromHex(digits);
+}
+
+const QByteArray kUtf8Bom = hex("efbbbf");
+// 编辑器 and 中文 in GBK.
+const QByteArray kEditorGbk = hex("b1e0bcadc6f7");
+const QByteArray kChineseGbk = hex("d6d0cec4");
+const QByteArray kReplacementGbk = hex("8431a437");
+
+enum class Operation { OpenGbk, SaveGbk, DecodeUtf8, EncodeUtf8, QtDecodeUtf8, QtEncodeUtf8 };
+
+} // namespace
+
+class TestDocumentCodec : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void openAndSave_data();
+    void openAndSave();
+
+    void encodingForText_data();
+    void encodingForText();
+
+    void encodeGbk_data();
+    void encodeGbk();
+
+    void decodeGb18030_data();
+    void decodeGb18030();
+
+    void decodeUtf8_data();
+    void decodeUtf8();
+
+    void encodeUtf8_data();
+    void encodeUtf8();
+
+    void decodeUtf16_data();
+    void decodeUtf16();
+
+    void prescan_data();
+    void prescan();
+
+    void everyTwoByteCodeWritesBackUnchanged();
+    void everyFourByteBmpCodeWritesBackUnchanged();
+    void everyCharacterReadsBackAfterWriting();
+    void cleanDecodesOfRandomBytesWriteBackUnchanged();
+
+    void speed_data();
+    void speed();
+
+private:
+    QString m_largeText;
+    QByteArray m_largeGbk;
+    QByteArray m_largeUtf8;
+};
+
+void TestDocumentCodec::initTestCase() {
+    // About 10 MB of GBK: paragraphs of random GB2312 ideographs (B0A1-F7FE) with a little markup
+    // between them.
+    QRandomGenerator random(20240611);
+    const qsizetype targetBytes = 10 * 1024 * 1024;
+    m_largeGbk.reserve(targetBytes + 200);
+    while (m_largeGbk.size() < targetBytes) {
+        m_largeGbk.append("<p class=\"note\">");
+        for (int index = 0; index < 60; ++index) {
+            m_largeGbk.append(char(random.bounded(0xB0, 0xF8)));
+            m_largeGbk.append(char(random.bounded(0xA1, 0xFF)));
+        }
+        m_largeGbk.append("\xA1\xA3</p>\r\n"); // 。
+    }
+    bool clean = false;
+    m_largeText = zariza::decodeGb18030(m_largeGbk, &clean);
+    QVERIFY(clean);
+    m_largeUtf8 = m_largeText.toUtf8();
+}
+
+void TestDocumentCodec::openAndSave_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<DocumentEncoding>("openedAs");
+    QTest::addColumn<bool>("clean");
+    QTest::addColumn<QByteArray>("saved");
+
+    const QByteArray gbkPage = "<title>Zariza"_ba + kEditorGbk + "</title>\r\n"_ba;
+    QTest::newRow("GBK page without meta")
+        << gbkPage << u"<title>Zariza编辑器</title>\r\n"_s << DocumentEncoding::Gbk << true
+        << hex("3c7469746c653e5a6172697a61b1e0bcadc6f73c2f7469746c653e0d0a");
+
+    const QByteArray gb2312Page = "<meta charset=\"gb2312\"><p>"_ba + kEditorGbk + "</p>"_ba;
+    QTest::newRow("GBK page with gb2312 meta")
+        << gb2312Page << u"<meta charset=\"gb2312\"><p>编辑器</p>"_s << DocumentEncoding::Gbk
+        << true << gb2312Page;
+
+    const QString utf8Cjk = u"<meta charset=\"utf-8\"><p>中文编辑器</p>"_s;
+    QTest::newRow("UTF-8 page with CJK")
+        << utf8Cjk.toUtf8() << utf8Cjk << DocumentEncoding::Utf8 << true << utf8Cjk.toUtf8();
+
+    const QString utf8Emoji = u"<meta charset=\"utf-8\"><p>😀 ©</p>"_s;
+    QTest::newRow("UTF-8 page with emoji")
+        << utf8Emoji.toUtf8() << utf8Emoji << DocumentEncoding::Utf8 << true << utf8Emoji.toUtf8();
+
+    const QByteArray utf8BomPage = kUtf8Bom + utf8Cjk.toUtf8();
+    QTest::newRow("UTF-8 page with BOM")
+        << utf8BomPage << u"\uFEFF"_s + utf8Cjk << DocumentEncoding::Utf8 << true << utf8BomPage;
+
+    const QByteArray undeclaredBomPage = kUtf8Bom + "<p>"_ba + kChineseGbk;
+    QTest::newRow("BOM decides even over GBK bytes")
+        << undeclaredBomPage << u"\uFEFF<p>\uFFFD\uFFFD\uFFFD\uFFFD"_s << DocumentEncoding::Utf8
+        << false << kUtf8Bom + "<p>"_ba + hex("efbfbd").repeated(4);
+
+    const QString utf16Text = u"<p>编辑器😀</p>"_s;
+    const QByteArray utf8WithBom = kUtf8Bom + utf16Text.toUtf8();
+    QTest::newRow("UTF-16 LE with BOM")
+        << hex("fffe3c0070003e00167f918f68563dd800de3c002f0070003e00") << u"\uFEFF"_s + utf16Text
+        << DocumentEncoding::Utf16LE << true << utf8WithBom;
+    QTest::newRow("UTF-16 BE with BOM")
+        << hex("feff003c0070003e7f168f915668d83dde00003c002f0070003e") << u"\uFEFF"_s + utf16Text
+        << DocumentEncoding::Utf16BE << true << utf8WithBom;
+
+    // Written as GBK without loss: © and 😀 get four-byte codes.
+    const QString undeclared = u"<p>编辑器 © 😀</p>"_s;
+    QTest::newRow("undeclared UTF-8")
+        << undeclared.toUtf8() << undeclared << DocumentEncoding::Utf8 << true
+        << "<p>"_ba + kEditorGbk + " "_ba + hex("81308438") + " "_ba + hex("9439fc36") + "</p>"_ba;
+
+    const QString httpEquivUtf8 =
+        u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">中文"_s;
+    QTest::newRow("http-equiv declares UTF-8")
+        << httpEquivUtf8.toUtf8() << httpEquivUtf8 << DocumentEncoding::Utf8 << true
+        << httpEquivUtf8.toUtf8();
+    // The UTF-8 bytes of 中文 are also clean GBK, so only the declaration can pick GBK.
+    const QByteArray httpEquivGbk =
+        "<meta http-equiv=\"content-type\" content=\"text/html;charset=gbk\">"_ba +
+        u"中文"_s.toUtf8();
+    QTest::newRow("http-equiv declares GBK")
+        << httpEquivGbk
+        << u"<meta http-equiv=\"content-type\" content=\"text/html;charset=gbk\">涓\uE15F枃"_s
+        << DocumentEncoding::Gbk << true << httpEquivGbk;
+    const QByteArray contentWithoutPragma =
+        "<meta content=\"text/html; charset=gbk\">"_ba + u"中文"_s.toUtf8();
+    QTest::newRow("content without http-equiv declares nothing")
+        << contentWithoutPragma << u"<meta content=\"text/html; charset=gbk\">中文"_s
+        << DocumentEncoding::Utf8 << true
+        << "<meta content=\"text/html; charset=gbk\">"_ba + kChineseGbk;
+
+    const QString commented = u"<!-- <meta charset=\"utf-8\"> --><p>中文</p>"_s;
+    QTest::newRow("declaration inside a comment")
+        << commented.toUtf8() << commented << DocumentEncoding::Utf8 << true
+        << "<!-- <meta charset=\"utf-8\"> --><p>"_ba + kChineseGbk + "</p>"_ba;
+
+    const QString late = QString(1100, u' ') + u"<meta charset=\"utf-8\">中文"_s;
+    QTest::newRow("declaration after 1024 bytes")
+        << late.toUtf8() << late << DocumentEncoding::Utf8 << true
+        << QByteArray(1100, ' ') + "<meta charset=\"utf-8\">"_ba + kChineseGbk;
+
+    const QString upperUtf8 = u"<META CHARSET=\"UTF-8\">中文"_s;
+    QTest::newRow("label UTF-8 in capitals")
+        << upperUtf8.toUtf8() << upperUtf8 << DocumentEncoding::Utf8 << true << upperUtf8.toUtf8();
+    const QByteArray upperGb2312 = "<Meta Charset=\"GB2312\">"_ba + u"中文"_s.toUtf8();
+    QTest::newRow("label GB2312 in capitals")
+        << upperGb2312 << u"<Meta Charset=\"GB2312\">涓\uE15F枃"_s << DocumentEncoding::Gbk << true
+        << upperGb2312;
+
+    QTest::newRow("联通 in GBK is not UTF-8")
+        << hex("c1aacda8") << u"联通"_s << DocumentEncoding::Gbk << true << hex("c1aacda8");
+
+    QTest::newRow("lone trailing lead byte")
+        << "abc\x81"_ba << u"abc\uFFFD"_s << DocumentEncoding::Gbk << false
+        << "abc"_ba + kReplacementGbk;
+
+    QTest::newRow("80 is the euro sign")
+        << "price \x80"_ba << u"price €"_s << DocumentEncoding::Gbk << true << "price \x80"_ba;
+
+    const QByteArray gbkUnderUtf8Meta = "<meta charset=\"utf-8\"><p>"_ba + kEditorGbk + "</p>"_ba;
+    QTest::newRow("GBK bytes under a utf-8 meta")
+        << gbkUnderUtf8Meta << u"<meta charset=\"utf-8\"><p>编辑器</p>"_s << DocumentEncoding::Gbk
+        << true << u"<meta charset=\"utf-8\"><p>编辑器</p>"_s.toUtf8();
+
+    const QString utf8UnderGbMeta = u"<meta charset=\"gb2312\"><p>编辑器</p>"_s;
+    QTest::newRow("UTF-8 bytes under a gb2312 meta")
+        << utf8UnderGbMeta.toUtf8() << utf8UnderGbMeta << DocumentEncoding::Utf8 << true
+        << "<meta charset=\"gb2312\"><p>"_ba + kEditorGbk + "</p>"_ba;
+
+    const QByteArray placeholderPage =
+        "<meta charset=\"{$charset}\"><link rel=\"stylesheet\" charset=\"utf-8\" href=\"a.css\">"_ba +
+        kEditorGbk;
+    QTest::newRow("placeholder meta and link charset over GBK")
+        << placeholderPage
+        << u"<meta charset=\"{$charset}\"><link rel=\"stylesheet\" charset=\"utf-8\" href=\"a.css\">编辑器"_s
+        << DocumentEncoding::Gbk << true << placeholderPage;
+
+    const QString unknownLabel = u"<meta charset=\"gbk2312\">中文"_s;
+    QTest::newRow("unknown label gbk2312")
+        << unknownLabel.toUtf8() << unknownLabel << DocumentEncoding::Utf8 << true
+        << "<meta charset=\"gbk2312\">"_ba + kChineseGbk;
+
+    const QString utf16Label = u"<meta charset=\"utf-16\">中文"_s;
+    QTest::newRow("utf-16 label means UTF-8")
+        << utf16Label.toUtf8() << utf16Label << DocumentEncoding::Utf8 << true
+        << utf16Label.toUtf8();
+
+    const QByteArray emojiGbk = "<meta charset=gbk>"_ba + hex("9439fc36");
+    QTest::newRow("four-byte code under a gbk meta")
+        << emojiGbk << u"<meta charset=gbk>😀"_s << DocumentEncoding::Gbk << true << emojiGbk;
+
+    QTest::newRow("binary bytes") << hex("00ff8081") << u"\0\uFFFD€\uFFFD"_s
+                                  << DocumentEncoding::Gbk << false
+                                  << hex("00") + kReplacementGbk + hex("80") + kReplacementGbk;
+
+    QTest::newRow("broken UTF-8 under a utf-8 meta")
+        << "<meta charset=utf-8>\xe4"_ba << u"<meta charset=utf-8>\uFFFD"_s
+        << DocumentEncoding::Utf8 << false << "<meta charset=utf-8>\xef\xbf\xbd"_ba;
+
+    QTest::newRow("empty file") << QByteArray() << QString() << DocumentEncoding::Gbk << true
+                                << QByteArray();
+}
+
+void TestDocumentCodec::openAndSave() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, text);
+    QFETCH(DocumentEncoding, openedAs);
+    QFETCH(bool, clean);
+    QFETCH(QByteArray, saved);
+
+    const zariza::DecodedDocument opened = zariza::decodeDocument(file);
+    QCOMPARE(opened.text, text);
+    QCOMPARE(opened.encoding, openedAs);
+    QCOMPARE(opened.clean, clean);
+    const QByteArray written = zariza::encodeDocument(opened.text);
+    QCOMPARE(written.toHex(' '), saved.toHex(' '));
+    // What was saved opens as the same text.
+    const zariza::DecodedDocument reopened = zariza::decodeDocument(written);
+    QCOMPARE(reopened.text, text);
+    QVERIFY(reopened.clean);
+}
+
+void TestDocumentCodec::encodingForText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<DocumentEncoding>("encoding");
+
+    QTest::newRow("no declaration") << u"<p>中文</p>"_s << DocumentEncoding::Gbk;
+    QTest::newRow("BOM") << u"\uFEFF<p>中文</p>"_s << DocumentEncoding::Utf8;
+    QTest::newRow("BOM beats a gbk meta")
+        << u"\uFEFF<meta charset=gbk>"_s << DocumentEncoding::Utf8;
+    QTest::newRow("utf-8 meta") << u"<meta charset='utf-8'>"_s << DocumentEncoding::Utf8;
+    QTest::newRow("utf8 alias") << u"<meta charset=unicode-1-1-utf-8>"_s << DocumentEncoding::Utf8;
+    QTest::newRow("utf-16le meta") << u"<meta charset=utf-16le>"_s << DocumentEncoding::Utf8;
+    QTest::newRow("gb18030 meta") << u"<meta charset=gb18030>"_s << DocumentEncoding::Gbk;
+    QTest::newRow("unknown label") << u"<meta charset=windows-1252>"_s << DocumentEncoding::Gbk;
+    QTest::newRow("BOM later in the text")
+        << u"<p>\uFEFF</p><meta charset=gbk>"_s << DocumentEncoding::Gbk;
+}
+
+void TestDocumentCodec::encodingForText() {
+    QFETCH(QString, text);
+    QFETCH(DocumentEncoding, encoding);
+
+    QCOMPARE(zariza::encodingForText(text), encoding);
+}
+
+void TestDocumentCodec::encodeGbk_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("readBack");
+
+    auto addRow = [](const char *name, const QString &text, const QByteArray &bytes) {
+        QTest::newRow(name) << text << bytes << text;
+    };
+    addRow("ASCII with control characters", u"a\tb\r\n\0"_s, "a\tb\r\n\0"_ba);
+    addRow("title", u"<title>Zariza编辑器</title>\r\n"_s,
+           hex("3c7469746c653e5a6172697a61b1e0bcadc6f73c2f7469746c653e0d0a"));
+    addRow("euro sign", u"€"_s, hex("80"));
+    addRow("copyright sign", u"©"_s, hex("81308438"));
+    addRow("emoji", u"😀"_s, hex("9439fc36"));
+    addRow("first four-byte code", u"\u0080"_s, hex("81308130"));
+    addRow("last BMP character", u"\uFFFF"_s, hex("8431a439"));
+    addRow("first supplementary character", u"\U00010000"_s, hex("90308130"));
+    addRow("last code point", u"\U0010FFFF"_s, hex("e3329a35"));
+    addRow("m with acute", u"\u1E3F"_s, hex("a8bc"));
+    addRow("private use swapped with m with acute", u"\uE7C7"_s, hex("8135f437"));
+    addRow("private use with a two-byte code", u"\uE5E5"_s, hex("a3a0"));
+    addRow("ideograph outside the BMP with a two-byte code", u"\U00020087"_s, hex("fe51"));
+    addRow("vertical comma", u"\uFE10"_s, hex("a6d9"));
+    addRow("private use displaced by the vertical comma", u"\uE78D"_s, hex("84318236"));
+    addRow("replacement character", u"\uFFFD"_s, kReplacementGbk);
+
+    QTest::newRow("private use duplicating an ideograph")
+        << u"\uE816"_s << hex("fe51") << u"\U00020087"_s;
+    QTest::newRow("unpaired high surrogate")
+        << u"a"_s + QChar(0xD83D) << "a"_ba + kReplacementGbk << u"a\uFFFD"_s;
+    QTest::newRow("unpaired low surrogate")
+        << QString(QChar(0xDE00)) + u"b"_s << kReplacementGbk + "b"_ba << u"\uFFFDb"_s;
+    QTest::newRow("surrogates in the wrong order")
+        << QString(QChar(0xDE00)) + QChar(0xD83D) << kReplacementGbk + kReplacementGbk
+        << u"\uFFFD\uFFFD"_s;
+}
+
+void TestDocumentCodec::encodeGbk() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, readBack);
+
+    QCOMPARE(zariza::encodeGbk(text).toHex(' '), bytes.toHex(' '));
+    bool clean = false;
+    QCOMPARE(zariza::decodeGb18030(bytes, &clean), readBack);
+    QVERIFY(clean);
+}
+
+void TestDocumentCodec::decodeGb18030_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("clean");
+
+    QTest::newRow("two-byte codes") << hex("c1aacda88140") << u"联通丂"_s << true;
+    QTest::newRow("80") << hex("80") << u"€"_s << true;
+    QTest::newRow("two-byte euro is written as 80") << hex("a2e3") << u"€"_s << false;
+    QTest::newRow("four-byte BMP") << hex("8130813084318236") << u"\u0080\uE78D"_s << true;
+    QTest::newRow("GB18030-2005 swap") << hex("a8bc8135f437") << u"\u1E3F\uE7C7"_s << true;
+    QTest::newRow("past the last BMP code") << hex("8431a530") << u"\uFFFD"_s << false;
+    QTest::newRow("between BMP and supplementary") << hex("8f39fe39") << u"\uFFFD"_s << false;
+    QTest::newRow("supplementary") << hex("90308130e3329a35") << u"\U00010000\U0010FFFF"_s << true;
+    QTest::newRow("past U+10FFFF") << hex("e3329a36") << u"\uFFFD"_s << false;
+    QTest::newRow("four-byte code of an ideograph written in two bytes")
+        << hex("95329031") << u"\U00020087"_s << false;
+    QTest::newRow("FF") << hex("41ff42") << u"A\uFFFDB"_s << false;
+    QTest::newRow("lead byte at the end") << hex("4181") << u"A\uFFFD"_s << false;
+    QTest::newRow("two of four bytes at the end") << hex("8130") << u"\uFFFD"_s << false;
+    QTest::newRow("three of four bytes at the end") << hex("813081") << u"\uFFFD"_s << false;
+    QTest::newRow("bad fourth byte is read again from the second")
+        << hex("81308140") << u"\uFFFD0丂"_s << false;
+    QTest::newRow("bad third byte is read again from the second")
+        << hex("813020") << u"\uFFFD0 "_s << false;
+    QTest::newRow("FF as third byte") << hex("8130ff30") << u"\uFFFD0\uFFFD0"_s << false;
+    QTest::newRow("ASCII trail byte is read again") << hex("81203c") << u"\uFFFD <"_s << false;
+    QTest::newRow("DEL trail byte is read again") << hex("817f") << u"\uFFFD\x7f"_s << false;
+    QTest::newRow("non-ASCII bad trail byte is consumed") << hex("81ff41") << u"\uFFFDA"_s << false;
+    QTest::newRow("empty") << QByteArray() << QString() << true;
+}
+
+void TestDocumentCodec::decodeGb18030() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, clean);
+
+    bool decodedCleanly = !clean;
+    QCOMPARE(zariza::decodeGb18030(bytes, &decodedCleanly), text);
+    QCOMPARE(decodedCleanly, clean);
+}
+
+void TestDocumentCodec::decodeUtf8_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("clean");
+
+    QTest::newRow("BOM stays") << hex("efbbbf41") << u"\uFEFFA"_s << true;
+    QTest::newRow("long ASCII then CJK and emoji")
+        << "<p class=\"long\">"_ba + u"编辑器😀"_s.toUtf8() << u"<p class=\"long\">编辑器😀"_s
+        << true;
+    QTest::newRow("boundaries") << hex("7fc280dfbfe0a080efbfbff0908080f48fbfbf")
+                                << u"\x7f\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"_s << true;
+    QTest::newRow("overlong two bytes") << hex("c0af41") << u"\uFFFD\uFFFDA"_s << false;
+    QTest::newRow("overlong three bytes") << hex("e080af") << u"\uFFFD\uFFFD\uFFFD"_s << false;
+    QTest::newRow("surrogate") << hex("eda080") << u"\uFFFD\uFFFD\uFFFD"_s << false;
+    QTest::newRow("past U+10FFFF") << hex("f4908080") << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s << false;
+    QTest::newRow("cut-off sequence is one error") << hex("e7bc41") << u"\uFFFDA"_s << false;
+    QTest::newRow("cut off at the end") << hex("41f09f98") << u"A\uFFFD"_s << false;
+    QTest::newRow("lone continuation byte") << hex("80bf") << u"\uFFFD\uFFFD"_s << false;
+    QTest::newRow("invalid lead bytes") << hex("f5f8ff") << u"\uFFFD\uFFFD\uFFFD"_s << false;
+    QTest::newRow("GBK bytes") << hex("d6d0cec4") << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s << false;
+}
+
+void TestDocumentCodec::decodeUtf8() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, clean);
+
+    bool decodedCleanly = !clean;
+    QCOMPARE(zariza::decodeUtf8(bytes, &decodedCleanly), text);
+    QCOMPARE(decodedCleanly, clean);
+}
+
+void TestDocumentCodec::encodeUtf8_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("BOM and ASCII") << u"\uFEFF<p>"_s << hex("efbbbf3c703e");
+    QTest::newRow("boundaries") << u"\x7f\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"_s
+                                << hex("7fc280dfbfe0a080efbfbff0908080f48fbfbf");
+    QTest::newRow("unpaired high surrogate")
+        << u"a"_s + QChar(0xD83D) + u"b"_s << hex("61efbfbd62");
+    QTest::newRow("unpaired low surrogate at the end") << u"a"_s + QChar(0xDE00) << hex("61efbfbd");
+}
+
+void TestDocumentCodec::encodeUtf8() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+
+    QCOMPARE(zariza::encodeUtf8(text).toHex(' '), bytes.toHex(' '));
+}
+
+void TestDocumentCodec::decodeUtf16_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<DocumentEncoding>("byteOrder");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("clean");
+
+    QTest::newRow("LE pair") << hex("3dd800de") << DocumentEncoding::Utf16LE << u"😀"_s << true;
+    QTest::newRow("BE pair") << hex("d83dde00") << DocumentEncoding::Utf16BE << u"😀"_s << true;
+    QTest::newRow("unpaired high surrogate")
+        << hex("d83d0041") << DocumentEncoding::Utf16BE << u"\uFFFDA"_s << false;
+    QTest::newRow("unpaired low surrogate")
+        << hex("00de4100") << DocumentEncoding::Utf16LE << u"\uFFFDA"_s << false;
+    QTest::newRow("high surrogate at the end")
+        << hex("0041d83d") << DocumentEncoding::Utf16BE << u"A\uFFFD"_s << false;
+    QTest::newRow("odd last byte")
+        << hex("410042") << DocumentEncoding::Utf16LE << u"A\uFFFD"_s << false;
+    QTest::newRow("high surrogate cut off by the odd byte")
+        << hex("0041d83dde") << DocumentEncoding::Utf16BE << u"A\uFFFD"_s << false;
+}
+
+void TestDocumentCodec::decodeUtf16() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(DocumentEncoding, byteOrder);
+    QFETCH(QString, text);
+    QFETCH(bool, clean);
+
+    bool decodedCleanly = !clean;
+    QCOMPARE(zariza::decodeUtf16(bytes, byteOrder, &decodedCleanly), text);
+    QCOMPARE(decodedCleanly, clean);
+}
+
+void TestDocumentCodec::prescan_data() {
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QByteArray>("labelInBytes");
+    QTest::addColumn<QByteArray>("labelInText");
+
+    auto addRow = [](const char *name, const QString &html, const QByteArray &label) {
+        QTest::newRow(name) << html << label << label;
+    };
+    addRow("charset", u"<!DOCTYPE html><html><head><meta charset=\"utf-8\">"_s, "utf-8");
+    addRow("single quotes, capitals", u"<META CHARSET='GB2312'>"_s, "gb2312");
+    addRow("unquoted", u"<meta charset=gbk>"_s, "gbk");
+    addRow("slash glued to an unquoted label", u"<meta charset=gbk/>"_s, "");
+    addRow("spaces around the label", u"<meta charset=\" utf-8 \">"_s, "utf-8");
+    addRow("spaces around =", u"<meta charset = utf-8 >"_s, "utf-8");
+    addRow("slash after meta", u"<meta/charset=utf-8>"_s, "utf-8");
+    addRow("http-equiv first",
+           u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=GBK\">"_s, "gbk");
+    addRow("content first", u"<meta content=\"text/html;charset=utf-8\" http-equiv=content-type>"_s,
+           "utf-8");
+    addRow("quoted charset in content",
+           u"<meta http-equiv=content-type content=\"text/html; charset = 'utf-8'\">"_s, "utf-8");
+    addRow("unterminated quote in content",
+           u"<meta http-equiv=content-type content=\"text/html; charset='utf-8\">"_s, "");
+    addRow("content without http-equiv", u"<meta content=\"text/html; charset=utf-8\">"_s, "");
+    addRow("other http-equiv", u"<meta http-equiv=refresh content=\"0; charset=utf-8\">"_s, "");
+    addRow("charset attribute beats content",
+           u"<meta http-equiv=content-type content=\"charset=gbk\" charset=utf-8>"_s, "utf-8");
+    addRow("unknown charset attribute is not overridden by content",
+           u"<meta charset=bogus http-equiv=content-type content=\"charset=utf-8\">"_s, "");
+    addRow("first of repeated attributes counts", u"<meta charset=utf-8 charset=gbk>"_s, "utf-8");
+    addRow("comment", u"<!-- <meta charset=\"utf-8\"> --><meta charset=\"gbk\">"_s, "gbk");
+    addRow("comment containing >",
+           u"<!-- 1 > 0 <meta charset=\"utf-8\"> --><meta charset=\"gbk\">"_s, "gbk");
+    addRow("empty comment", u"<!--><meta charset=\"utf-8\">"_s, "utf-8");
+    addRow("unterminated comment", u"<!-- <meta charset=\"utf-8\">"_s, "");
+    addRow("link charset", u"<link rel=stylesheet charset=\"utf-8\"><meta charset=\"gbk\">"_s,
+           "gbk");
+    addRow("script charset", u"<script charset=\"utf-8\" src=\"a.js\"></script>"_s, "");
+    addRow("meta inside another tag's attribute", u"<div title=\"<meta charset=utf-8>\">"_s, "");
+    addRow("not a meta", u"<metadata charset=\"utf-8\">"_s, "");
+    addRow("processing instruction",
+           u"<?xml version=\"1.0\" encoding=\"utf-8\"?><meta charset=gbk>"_s, "gbk");
+    addRow("placeholder then a real label",
+           u"<meta charset=\"{$charset}\"><meta charset=\"utf-8\">"_s, "utf-8");
+    addRow("gbk2312", u"<meta charset=\"gbk2312\">"_s, "");
+    addRow("empty label", u"<meta charset=\"\">"_s, "");
+    addRow("utf-16 label", u"<meta charset=\"UTF-16\">"_s, "utf-16");
+    addRow("no meta", u"<html><body>中文</body></html>"_s, "");
+    addRow("cut off inside the meta", QString(1010, u' ') + u"<meta charset=\"utf-8\">"_s, "");
+    addRow("after the first 1024", QString(1024, u' ') + u"<meta charset=utf-8>"_s, "");
+
+    // 400 ideographs are 1200 bytes of UTF-8 but only 400 characters.
+    QTest::newRow("within 1024 characters but not bytes")
+        << QString(400, u'中') + u"<meta charset=utf-8>"_s << QByteArray() << "utf-8"_ba;
+}
+
+void TestDocumentCodec::prescan() {
+    QFETCH(QString, html);
+    QFETCH(QByteArray, labelInBytes);
+    QFETCH(QByteArray, labelInText);
+
+    QCOMPARE(zariza::prescanCharsetLabel(QByteArrayView(html.toUtf8())), labelInBytes);
+    QCOMPARE(zariza::prescanCharsetLabel(QStringView(html)), labelInText);
+}
+
+void TestDocumentCodec::everyTwoByteCodeWritesBackUnchanged() {
+    QStringList notClean;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const char twoBytes[] = {char(lead), char(trail)};
+            const QByteArray code(twoBytes, 2);
+            bool clean = false;
+            const QString text = zariza::decodeGb18030(code, &clean);
+            QCOMPARE(text.toUcs4().size(), qsizetype(1));
+            QVERIFY2(text != u"\uFFFD"_s, code.toHex().constData());
+            if (clean)
+                QCOMPARE(zariza::encodeGbk(text).toHex(), code.toHex());
+            else
+                notClean.append(QString::fromLatin1(code.toHex()));
+        }
+    }
+    QCOMPARE(notClean, QStringList{u"a2e3"_s});
+}
+
+void TestDocumentCodec::everyFourByteBmpCodeWritesBackUnchanged() {
+    QSet<char32_t> seen;
+    for (int first = 0x81; first <= 0x84; ++first) {
+        for (int second = 0x30; second <= 0x39; ++second) {
+            for (int third = 0x81; third <= 0xFE; ++third) {
+                for (int fourth = 0x30; fourth <= 0x39; ++fourth) {
+                    const char fourBytes[] = {char(first), char(second), char(third), char(fourth)};
+                    const QByteArray code(fourBytes, 4);
+                    if (code > hex("8431a439"))
+                        break;
+                    bool clean = false;
+                    const QString text = zariza::decodeGb18030(code, &clean);
+                    QVERIFY2(clean, code.toHex().constData());
+                    QCOMPARE(text.size(), qsizetype(1));
+                    QCOMPARE(zariza::encodeGbk(text).toHex(), code.toHex());
+                    seen.insert(text.front().unicode());
+                }
+            }
+        }
+    }
+    QCOMPARE(seen.size(), qsizetype(39420));
+}
+
+void TestDocumentCodec::everyCharacterReadsBackAfterWriting() {
+    QList<char32_t> changed;
+    for (char32_t codePoint = 0; codePoint <= 0x10FFFF; ++codePoint) {
+        if (QChar::isSurrogate(codePoint))
+            continue;
+        // Every ideograph-rich BMP character, and a sample of the other planes.
+        if (codePoint > 0xFFFF && codePoint % 251 != 0)
+            continue;
+        const QString text = QString::fromUcs4(&codePoint, 1);
+        bool clean = false;
+        const QString readBack = zariza::decodeGb18030(zariza::encodeGbk(text), &clean);
+        QVERIFY(clean);
+        if (readBack != text)
+            changed.append(codePoint);
+    }
+    // Private-use duplicates of ideographs that have their own code.
+    const QList<char32_t> duplicates{0xE816, 0xE817, 0xE818, 0xE831, 0xE83B, 0xE855};
+    QCOMPARE(changed, duplicates);
+}
+
+void TestDocumentCodec::cleanDecodesOfRandomBytesWriteBackUnchanged() {
+    QRandomGenerator random(1936);
+    int cleanCount = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray bytes;
+        const int pieces = random.bounded(1, 12);
+        for (int piece = 0; piece < pieces; ++piece) {
+            switch (random.bounded(4)) {
+            case 0:
+                bytes.append(char(random.bounded(256)));
+                break;
+            case 1:
+                bytes.append(char(random.bounded(0x81, 0xFF)));
+                bytes.append(char(random.bounded(0x40, 0xFF)));
+                break;
+            case 2:
+                bytes.append(char(random.bounded(0x81, 0xFF)));
+                bytes.append(char(random.bounded(0x30, 0x3A)));
+                bytes.append(char(random.bounded(0x81, 0xFF)));
+                bytes.append(char(random.bounded(0x30, 0x3A)));
+                break;
+            default:
+                bytes.append(char(random.bounded(0x20, 0x7F)));
+                break;
+            }
+        }
+        bool clean = false;
+        const QString text = zariza::decodeGb18030(bytes, &clean);
+        QVERIFY(text.size() <= bytes.size());
+        if (!clean)
+            continue;
+        ++cleanCount;
+        QCOMPARE(zariza::encodeGbk(text).toHex(' '), bytes.toHex(' '));
+    }
+    // The generator must produce enough clean input for the check to mean something.
+    QVERIFY(cleanCount > 2000);
+}
+
+void TestDocumentCodec::speed_data() {
+    QTest::addColumn<Operation>("operation");
+
+    QTest::newRow("open a GBK file") << Operation::OpenGbk;
+    QTest::newRow("save as GBK") << Operation::SaveGbk;
+    QTest::newRow("decode UTF-8") << Operation::DecodeUtf8;
+    QTest::newRow("encode UTF-8") << Operation::EncodeUtf8;
+    QTest::newRow("Qt decode UTF-8, for comparison") << Operation::QtDecodeUtf8;
+    QTest::newRow("Qt encode UTF-8, for comparison") << Operation::QtEncodeUtf8;
+}
+
+void TestDocumentCodec::speed() {
+    QFETCH(Operation, operation);
+
+    QString text;
+    QByteArray bytes;
+    bool clean = false;
+    QBENCHMARK {
+        switch (operation) {
+        case Operation::OpenGbk:
+            text = zariza::decodeDocument(m_largeGbk).text;
+            break;
+        case Operation::SaveGbk:
+            bytes = zariza::encodeDocument(m_largeText);
+            break;
+        case Operation::DecodeUtf8:
+            text = zariza::decodeUtf8(m_largeUtf8, &clean);
+            break;
+        case Operation::EncodeUtf8:
+            bytes = zariza::encodeUtf8(m_largeText);
+            break;
+        case Operation::QtDecodeUtf8:
+            text = QStringDecoder(QStringDecoder::Utf8).decode(m_largeUtf8);
+            break;
+        case Operation::QtEncodeUtf8:
+            bytes = QStringEncoder(QStringEncoder::Utf8).encode(m_largeText);
+            break;
+        }
+    }
+    const bool decoding = operation == Operation::OpenGbk || operation == Operation::DecodeUtf8 ||
+                          operation == Operation::QtDecodeUtf8;
+    if (decoding)
+        QCOMPARE(text, m_largeText);
+    else
+        QCOMPARE(bytes, operation == Operation::SaveGbk ? m_largeGbk : m_largeUtf8);
+}
+
+QTEST_GUILESS_MAIN(TestDocumentCodec)
+#include "test_document_codec.moc"
