@@ -1,0 +1,131 @@
+#include "document_commands.h"
+
+#include "file_dialog.h"
+#include "runtime_services.h"
+#include "text_box.h"
+#include "text_channels.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace zariza {
+
+namespace {
+
+QString noticeTitle() {
+    return QStringLiteral("提示");
+}
+
+bool confirmed(RuntimeServices &runtime, const QString &question) {
+    return runtime.msgBox(question, MsgBoxStyle::OkCancelQuestion, noticeTitle()) ==
+           MsgBoxAnswer::Ok;
+}
+
+void showFailure(RuntimeServices &runtime, const QString &message, const RuntimeError &error) {
+    runtime.msgBox(message + u'\n' + error.describe(), MsgBoxStyle::Critical, noticeTitle());
+}
+
+// Anyone who can write to the folder could plant Cs.htm as a link or a device; writing through it
+// would overwrite some other file.
+void refuseUnlessPlainFile(const QString &path) {
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        throw RuntimeError(QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入"),
+                           path);
+}
+
+} // namespace
+
+void DocumentCommands::Command1_Click() {
+    if (!confirmed(m_runtime, QStringLiteral("将清除原有代码确认打开？")))
+        return;
+    FileDialog &dakai = m_runtime.dakai();
+    dakai.setDialogTitle(QStringLiteral("打开"));
+    dakai.setFilter(QStringLiteral("(*.Devov)|*.Devov|(*.htm)|*.htm|(*.html)|*.html"));
+    dakai.showOpen();
+    const QString fileName = dakai.fileName();
+    if (fileName.isEmpty())
+        return;
+
+    // Load everything first and replace the document once, so a failure leaves it untouched.
+    QString document;
+    try {
+        TextChannels &channels = m_runtime.channels();
+        const int channel = channels.freeFile();
+        const OpenChannel input(channels, fileName, channel, ChannelMode::Input);
+        if (!channels.decodedCleanly(channel) &&
+            !confirmed(m_runtime,
+                       QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？")))
+            return;
+        for (bool firstLine = true; !channels.endOfFile(channel); firstLine = false) {
+            if (!firstLine)
+                document += QStringLiteral("\r\n");
+            document += channels.lineInput(channel);
+        }
+        channels.close(channel);
+    } catch (const RuntimeError &error) {
+        showFailure(m_runtime, QStringLiteral("文件打开失败！"), error);
+        return;
+    }
+    m_text1.setText(document);
+}
+
+void DocumentCommands::Command2_Click() {
+    if (confirmed(m_runtime, QStringLiteral("将清除原有代码确认新建？")))
+        m_text1.setText(documentTemplate());
+}
+
+void DocumentCommands::Command3_Click() {
+    saveDocumentAs({QStringLiteral("保存"), QStringLiteral("(*.Devov)|*.Devov"),
+                    QStringLiteral("文件保存完成！"), QStringLiteral("文件保存失败！")});
+}
+
+void DocumentCommands::Command4_Click() {
+    const QString previewPath = QDir::current().absoluteFilePath(QStringLiteral("Cs.htm"));
+    try {
+        refuseUnlessPlainFile(previewPath);
+        writeDocumentFile(previewPath);
+    } catch (const RuntimeError &error) {
+        showFailure(m_runtime, QStringLiteral("预览文件写入失败！"), error);
+        return;
+    }
+    try {
+        m_runtime.shell(previewPath);
+    } catch (const RuntimeError &) {
+        m_runtime.msgBox(QStringLiteral("测试失败！"), MsgBoxStyle::Critical,
+                         QStringLiteral("未知原因"));
+    }
+}
+
+void DocumentCommands::Command5_Click() {
+    saveDocumentAs({QStringLiteral("生成"), QStringLiteral("(*.htm)|*.htm|(*.html)|*.html"),
+                    QStringLiteral("文件生成完成！"), QStringLiteral("文件生成失败！")});
+}
+
+void DocumentCommands::saveDocumentAs(const Destination &destination) {
+    FileDialog &dakai = m_runtime.dakai();
+    dakai.setDialogTitle(destination.dialogTitle);
+    dakai.setFilter(destination.filter);
+    dakai.showSave();
+    const QString fileName = dakai.fileName();
+    // No name: the dialog was cancelled.
+    if (fileName.isEmpty())
+        return;
+    try {
+        writeDocumentFile(fileName);
+    } catch (const RuntimeError &error) {
+        showFailure(m_runtime, destination.failedMessage, error);
+        return;
+    }
+    m_runtime.msgBox(destination.doneMessage, MsgBoxStyle::OkOnly, noticeTitle());
+}
+
+void DocumentCommands::writeDocumentFile(const QString &fileName) {
+    TextChannels &channels = m_runtime.channels();
+    constexpr int channel = 1;
+    const OpenChannel output(channels, fileName, channel, ChannelMode::Output);
+    channels.print(channel, m_text1.text());
+    channels.close(channel);
+}
+
+} // namespace zariza

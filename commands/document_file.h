@@ -1,0 +1,15 @@
+#pragma once
+
+#include "text_channels.h"
+
+namespace zariza {
+
+// The document file format: the text in the encoding it calls for (see document_codec.h),
+// followed by CR LF. Reading picks the encoding from the bytes.
+class DocumentFileCodec : public TextCodec {
+public:
+    QByteArray encode(QStringView text) const override;
+    Decoded decode(QByteArrayView bytes) const override;
+};
+
+} // namespace zariza
