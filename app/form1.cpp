@@ -1,0 +1,81 @@
+#include "form1.h"
+
+#include "qt_runtime.h"
+#include "ui_form1.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
+
+namespace zariza {
+
+namespace {
+
+Ui::Form1 *setUpForm(Ui::Form1 *ui, QWidget *form) {
+    ui->setupUi(form);
+    return ui;
+}
+
+} // namespace
+
+Form1::Form1(RuntimeServices *runtime, QWidget *parent)
+    : QWidget(parent), m_ui(setUpForm(new Ui::Form1, this)),
+      m_ownRuntime(runtime ? nullptr : std::make_unique<QtRuntimeServices>(this, m_codec)),
+      m_runtime(runtime ? runtime : m_ownRuntime.get()), m_text1(*m_ui->Text1),
+      m_commands(*m_runtime, m_text1) {
+    // The two labels take the width of their text.
+    m_ui->Label2->adjustSize();
+    m_ui->Label3->adjustSize();
+    m_ui->Text1->setFocus();
+    wireEvents();
+}
+
+Form1::~Form1() = default;
+
+void Form1::wireEvents() {
+    connect(m_ui->Command1, &QPushButton::clicked, this,
+            [this] { runCommand(&DocumentCommands::Command1_Click); });
+    connect(m_ui->Command2, &QPushButton::clicked, this,
+            [this] { runCommand(&DocumentCommands::Command2_Click); });
+    connect(m_ui->Command3, &QPushButton::clicked, this,
+            [this] { runCommand(&DocumentCommands::Command3_Click); });
+    connect(m_ui->Command4, &QPushButton::clicked, this,
+            [this] { runCommand(&DocumentCommands::Command4_Click); });
+    connect(m_ui->Command5, &QPushButton::clicked, this,
+            [this] { runCommand(&DocumentCommands::Command5_Click); });
+    // The desktop session ending asks the same question as the close box.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager &manager) { commitData(manager); });
+}
+
+void Form1::runCommand(void (DocumentCommands::*command)()) {
+    runEventProcedure(*m_runtime, [this, command] { (m_commands.*command)(); });
+}
+
+void Form1::Form_QueryUnload(qint16 &cancel) {
+    cancel = static_cast<qint16>(m_runtime->msgBox(
+        QStringLiteral("确认退出？"), MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")));
+    if (cancel == MsgBoxAnswer::Ok)
+        m_runtime->end();
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+    qint16 cancel = 0;
+    Form_QueryUnload(cancel);
+    if (cancel == MsgBoxAnswer::Ok)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Form1::commitData(QSessionManager &manager) {
+    if (!manager.allowsInteraction())
+        return;
+    qint16 cancel = 0;
+    Form_QueryUnload(cancel);
+    if (cancel != MsgBoxAnswer::Ok)
+        manager.cancel();
+    manager.release();
+}
+
+} // namespace zariza

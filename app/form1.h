@@ -1,0 +1,59 @@
+/*
+ * How the parts of Zariza编辑器 meet:
+ *   app/      - this window, Form1, built from form1.ui: it holds the document in Text1, wires each
+ *               button's click to one command and asks before the window closes;
+ *   commands/ - the five commands and the document file format, free of widgets;
+ *   runtime/  - message boxes, the file-name dialog, text files, launching and ending, behind the
+ *               RuntimeServices interface, with a Qt implementation that only this window creates.
+ * The commands see the document only as a TextBox and the desktop only as RuntimeServices, so the
+ * same commands run in the window and, with a scripted fake, in the tests.
+ */
+#pragma once
+
+#include "document_commands.h"
+#include "document_file.h"
+#include "text_box.h"
+
+#include <QWidget>
+#include <memory>
+
+class QSessionManager;
+
+namespace Ui {
+class Form1;
+}
+
+namespace zariza {
+
+class RuntimeServices;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Without `runtime` the window uses real dialogs; tests pass a scripted fake.
+    explicit Form1(RuntimeServices *runtime = nullptr, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    TextBox &text1() { return m_text1; }
+
+    // Asks before the window closes; `cancel` stays non-zero to keep the window open.
+    void Form_QueryUnload(qint16 &cancel);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void wireEvents();
+    void runCommand(void (DocumentCommands::*command)());
+    void commitData(QSessionManager &manager);
+
+    std::unique_ptr<Ui::Form1> m_ui;
+    DocumentFileCodec m_codec;
+    std::unique_ptr<RuntimeServices> m_ownRuntime;
+    RuntimeServices *m_runtime;
+    PlainTextBox m_text1;
+    DocumentCommands m_commands;
+};
+
+} // namespace zariza

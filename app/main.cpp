@@ -1,0 +1,44 @@
+#include "form1.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QScreen>
+#include <QStyle>
+#include <QTranslator>
+
+namespace {
+
+// The buttons ask for 宋体 (SimSun); where it is missing, use another Song/Ming face.
+void substituteSongFaces() {
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
+                                QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("Source Han Serif SC")});
+}
+
+// The program speaks Chinese whatever the desktop's language, standard dialogs included.
+void loadChineseTranslations(QApplication &app) {
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zariza"));
+    QApplication::setApplicationVersion(QStringLiteral(ZARIZA_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zariza.png")));
+    substituteSongFaces();
+    loadChineseTranslations(app);
+
+    zariza::Form1 window;
+    window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
+                                           window.screen()->availableGeometry()));
+    window.show();
+    return QApplication::exec();
+}
