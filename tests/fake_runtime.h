@@ -1,0 +1,78 @@
+#pragma once
+
+#include "document_file.h"
+#include "file_dialog.h"
+#include "runtime_services.h"
+#include "text_box.h"
+#include "text_channels.h"
+
+#include <QList>
+#include <QStringList>
+#include <deque>
+
+namespace zariza::testing {
+
+// A file dialog that leaves scripted names and records how it was shown.
+class ScriptedFileDialog : public FileDialog {
+public:
+    struct Shown {
+        QString kind; // "open" or "save"
+        QString title;
+        QString filter;
+    };
+
+    // Names the dialog leaves, one per showing; an empty name is a cancelled dialog.
+    std::deque<QString> names;
+    QList<Shown> shown;
+
+    void showOpen() override { show(QStringLiteral("open")); }
+    void showSave() override { show(QStringLiteral("save")); }
+
+private:
+    void show(const QString &kind);
+};
+
+// Runtime services with queued answers and recorded calls; files are real.
+class FakeRuntime : public RuntimeServices {
+public:
+    struct MsgBox {
+        QString prompt;
+        int style;
+        QString title;
+    };
+
+    FakeRuntime() : m_channels(m_codec) {}
+
+    // Answers for the questions (style 33), in order. An OK-only box needs none.
+    std::deque<int> answers;
+    QList<MsgBox> boxes;
+    QStringList launched;
+    bool launchFails = false;
+    int endCalls = 0;
+    ScriptedFileDialog dialog;
+
+    int msgBox(const QString &prompt, int style, const QString &title) override;
+    FileDialog &dakai() override { return dialog; }
+    TextChannels &channels() override { return m_channels; }
+    void shell(const QString &filePath) override;
+    void end() override { ++endCalls; }
+
+private:
+    DocumentFileCodec m_codec;
+    TextChannels m_channels;
+};
+
+class FakeTextBox : public TextBox {
+public:
+    explicit FakeTextBox(QString text = {}) : value(std::move(text)) {}
+    QString text() const override { return value; }
+    void setText(const QString &text) override {
+        value = text;
+        ++writes;
+    }
+
+    QString value;
+    int writes = 0;
+};
+
+} // namespace zariza::testing

@@ -1,0 +1,252 @@
+#include "fake_runtime.h"
+#include "form1.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zariza;
+using namespace zariza::testing;
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void controlsStandWhereTheyBelong_data();
+    void controlsStandWhereTheyBelong();
+    void windowHasItsCaptionAndSize();
+    void buttonsCarryTheirCaptionsInTheSongFace_data();
+    void buttonsCarryTheirCaptionsInTheSongFace();
+    void startsWithTheTemplateAndTheCaretInTheTextBox();
+    void tabGoesFromTheTextBoxToOpenFirst();
+    void textBoxKeepsLinesAndNeverWraps();
+    void textBoxSpeaksCrLf();
+    void controlsStayPutWhenTheWindowResizes();
+    void eachButtonRunsItsCommand_data();
+    void eachButtonRunsItsCommand();
+    void untrappedFailureIsShownAndTheWindowGoesOn();
+    void closingAsksAndEndsOnlyOnOk_data();
+    void closingAsksAndEndsOnlyOnOk();
+
+private:
+    std::unique_ptr<FakeRuntime> m_runtime;
+    std::unique_ptr<Form1> m_form;
+    QTemporaryDir m_dir;
+};
+
+void TestForm1::init() {
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    m_runtime = std::make_unique<FakeRuntime>();
+    m_form = std::make_unique<Form1>(m_runtime.get());
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestForm1::cleanup() {
+    m_form.reset();
+    m_runtime.reset();
+}
+
+void TestForm1::controlsStandWhereTheyBelong_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+
+    QTest::newRow("Text1") << "Text1" << QRect(120, 360, 5775, 3255);
+    QTest::newRow("Label1") << "Label1" << QRect(120, 120, 570, 330);
+    QTest::newRow("Command1") << "Command1" << QRect(1320, 3840, 975, 495);
+    QTest::newRow("Command2") << "Command2" << QRect(2520, 3840, 975, 495);
+    QTest::newRow("Command3") << "Command3" << QRect(3720, 3840, 975, 495);
+    QTest::newRow("Command4") << "Command4" << QRect(120, 3840, 975, 495);
+    QTest::newRow("Command5") << "Command5" << QRect(4920, 3840, 975, 495);
+    QTest::newRow("Line3 (top)") << "Line3" << QRect(0, 0, 6000, 15);
+    QTest::newRow("Line4 (left)") << "Line4" << QRect(0, 0, 15, 4680);
+    QTest::newRow("Line2 (right)") << "Line2" << QRect(6000, 0, 15, 4680);
+}
+
+void TestForm1::controlsStandWhereTheyBelong() {
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+
+    auto *control = m_form->findChild<QWidget *>(name);
+    QVERIFY(control);
+    const QRect pixels(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
+    QCOMPARE(control->geometry(), pixels);
+}
+
+void TestForm1::windowHasItsCaptionAndSize() {
+    QCOMPARE(m_form->objectName(), QStringLiteral("Form1"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Zariza编辑器"));
+    QCOMPARE(m_form->size(), QSize(401, 303));
+    QCOMPARE(m_form->findChild<QLabel *>("Label1")->text(), QStringLiteral(" Code "));
+    // The labels size themselves to one line of text.
+    for (const char *name : {"Label2", "Label3"}) {
+        auto *label = m_form->findChild<QLabel *>(name);
+        QVERIFY(!label->text().isEmpty());
+        QCOMPARE(label->size(), label->sizeHint());
+    }
+    QCOMPARE(m_form->findChild<QLabel *>("Label2")->pos(), QPoint(96, 8));
+    QCOMPARE(m_form->findChild<QLabel *>("Label3")->pos(), QPoint(216, 288));
+    // The text box is drawn over the " Code " tab.
+    const QList<QObject *> stacking = m_form->children();
+    QVERIFY(stacking.indexOf(m_form->findChild<QLabel *>("Label1")) <
+            stacking.indexOf(m_form->findChild<QPlainTextEdit *>("Text1")));
+}
+
+void TestForm1::buttonsCarryTheirCaptionsInTheSongFace_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("Command1") << "Command1" << QStringLiteral("打 开");
+    QTest::newRow("Command2") << "Command2" << QStringLiteral("新 建");
+    QTest::newRow("Command3") << "Command3" << QStringLiteral("保 存");
+    QTest::newRow("Command4") << "Command4" << QStringLiteral("测 试");
+    QTest::newRow("Command5") << "Command5" << QStringLiteral("生 成");
+}
+
+void TestForm1::buttonsCarryTheirCaptionsInTheSongFace() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+
+    auto *button = m_form->findChild<QPushButton *>(name);
+    QCOMPARE(button->text(), caption);
+    const QFont font = button->font();
+    QCOMPARE(font.family(), QStringLiteral("宋体"));
+    QCOMPARE(font.pointSize(), 12);
+    QCOMPARE(font.weight(), QFont::Normal);
+    QVERIFY(!font.italic() && !font.underline() && !font.strikeOut());
+    // No default button: Enter in the text box belongs to the text box.
+    QVERIFY(!button->isDefault() && !button->autoDefault());
+}
+
+void TestForm1::startsWithTheTemplateAndTheCaretInTheTextBox() {
+    QCOMPARE(m_form->text1().text(), QStringLiteral("<title>Zariza编辑器</title>\r\n"));
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QCOMPARE(QApplication::focusWidget(), m_form->findChild<QWidget *>("Text1"));
+}
+
+void TestForm1::tabGoesFromTheTextBoxToOpenFirst() {
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.append(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(order, (QStringList{"Text1", "Command1", "Command2", "Command3", "Command4",
+                                 "Command5", "Text1"}));
+    QCOMPARE(m_form->text1().text(), QStringLiteral("<title>Zariza编辑器</title>\r\n"));
+}
+
+void TestForm1::textBoxKeepsLinesAndNeverWraps() {
+    auto *text1 = m_form->findChild<QPlainTextEdit *>("Text1");
+    QCOMPARE(text1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(text1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QVERIFY(!text1->isReadOnly());
+
+    text1->setFocus();
+    text1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(text1, QStringLiteral("<p>"));
+    QTest::keyClick(text1, Qt::Key_Return);
+    QTest::keyClicks(text1, QStringLiteral("x"));
+    QCOMPARE(m_form->text1().text(), QStringLiteral("<title>Zariza编辑器</title>\r\n<p>\r\nx"));
+}
+
+void TestForm1::textBoxSpeaksCrLf() {
+    auto *text1 = m_form->findChild<QPlainTextEdit *>("Text1");
+    m_form->text1().setText(QStringLiteral("a\r\nb\r\n\r\nc"));
+    QCOMPARE(text1->blockCount(), 4);
+    QCOMPARE(text1->toPlainText(), QStringLiteral("a\nb\n\nc"));
+    QCOMPARE(m_form->text1().text(), QStringLiteral("a\r\nb\r\n\r\nc"));
+}
+
+void TestForm1::controlsStayPutWhenTheWindowResizes() {
+    QList<QRect> before;
+    const QList<QWidget *> controls = m_form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *control : controls)
+        before.append(control->geometry());
+    m_form->resize(700, 500);
+    QTest::qWait(20);
+    for (qsizetype i = 0; i < controls.size(); ++i)
+        QCOMPARE(controls[i]->geometry(), before[i]);
+}
+
+void TestForm1::eachButtonRunsItsCommand_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("firstQuestion");
+    QTest::addColumn<QString>("dialogTitle");
+    QTest::addColumn<int>("launches");
+
+    QTest::newRow("打 开") << "Command1" << QStringLiteral("将清除原有代码确认打开？") << QString()
+                           << 0;
+    QTest::newRow("新 建") << "Command2" << QStringLiteral("将清除原有代码确认新建？") << QString()
+                           << 0;
+    QTest::newRow("保 存") << "Command3" << QString() << QStringLiteral("保存") << 0;
+    QTest::newRow("测 试") << "Command4" << QString() << QString() << 1;
+    QTest::newRow("生 成") << "Command5" << QString() << QStringLiteral("生成") << 0;
+}
+
+void TestForm1::eachButtonRunsItsCommand() {
+    QFETCH(QString, button);
+    QFETCH(QString, firstQuestion);
+    QFETCH(QString, dialogTitle);
+    QFETCH(int, launches);
+
+    m_runtime->answers = {MsgBoxAnswer::Cancel};
+    m_runtime->dialog.names = {QString()};
+    QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
+
+    QCOMPARE(m_runtime->boxes.isEmpty() ? QString() : m_runtime->boxes[0].prompt, firstQuestion);
+    QCOMPARE(m_runtime->dialog.shown.isEmpty() ? QString() : m_runtime->dialog.shown[0].title,
+             dialogTitle);
+    QCOMPARE(m_runtime->launched.size(), launches);
+}
+
+void TestForm1::untrappedFailureIsShownAndTheWindowGoesOn() {
+    // The dialog fails before the command can trap anything.
+    m_runtime->dialog.names.clear();
+    QTest::mouseClick(m_form->findChild<QPushButton *>("Command3"), Qt::LeftButton);
+
+    QCOMPARE(m_runtime->boxes.size(), 1);
+    QCOMPARE(m_runtime->boxes[0].style, MsgBoxStyle::Critical);
+    QCOMPARE(m_runtime->boxes[0].title, QStringLiteral("Zariza编辑器"));
+    QVERIFY(m_runtime->boxes[0].prompt.startsWith(QStringLiteral("运行时错误：")));
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(m_runtime->endCalls, 0);
+}
+
+void TestForm1::closingAsksAndEndsOnlyOnOk_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closed");
+
+    QTest::newRow("OK ends the program") << MsgBoxAnswer::Ok << true;
+    QTest::newRow("Cancel keeps the window") << MsgBoxAnswer::Cancel << false;
+}
+
+void TestForm1::closingAsksAndEndsOnlyOnOk() {
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+
+    m_form->text1().setText(QStringLiteral("unsaved"));
+    m_runtime->answers = {answer};
+    QCOMPARE(m_form->close(), closed);
+
+    QCOMPARE(m_runtime->boxes.size(), 1);
+    QCOMPARE(m_runtime->boxes[0].prompt, QStringLiteral("确认退出？"));
+    QCOMPARE(m_runtime->boxes[0].style, MsgBoxStyle::OkCancelQuestion);
+    QCOMPARE(m_runtime->boxes[0].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime->endCalls, closed ? 1 : 0);
+    QCOMPARE(m_form->isVisible(), !closed);
+    QCOMPARE(m_form->text1().text(), QStringLiteral("unsaved"));
+}
+
+QTEST_MAIN(TestForm1)
+#include "test_form1.moc"

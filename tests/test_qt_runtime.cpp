@@ -1,0 +1,191 @@
+#include "document_file.h"
+#include "modal_answer.h"
+#include "qt_runtime.h"
+#include "test_files.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zariza;
+using namespace zariza::testing;
+
+class TestQtRuntime : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void turnsFiltersIntoNameFilters_data();
+    void turnsFiltersIntoNameFilters();
+    void messageBoxAnswersAsTheUserChose_data();
+    void messageBoxAnswersAsTheUserChose();
+    void cancelledDialogLeavesNoName();
+    void acceptedDialogLeavesThePathAndMakesItsFolderCurrent();
+    void dialogShowsPatternsRegardlessOfCase();
+
+private:
+    DocumentFileCodec m_codec;
+    QString m_startFolder = QDir::currentPath();
+};
+
+void TestQtRuntime::cleanup() {
+    QDir::setCurrent(m_startFolder);
+}
+
+void TestQtRuntime::turnsFiltersIntoNameFilters_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("nameFilters");
+
+    QTest::newRow("open") << QStringLiteral("(*.Devov)|*.Devov|(*.htm)|*.htm|(*.html)|*.html")
+                          << QStringList{"(*.Devov)", "(*.htm)", "(*.html)"};
+    QTest::newRow("plain description") << QStringLiteral("网页|*.htm;*.html")
+                                       << QStringList{QStringLiteral("网页 (*.htm *.html)")};
+    QTest::newRow("dangling description")
+        << QStringLiteral("(*.htm)|*.htm|x") << QStringList{"(*.htm)"};
+    QTest::newRow("empty") << QString() << QStringList();
+}
+
+void TestQtRuntime::turnsFiltersIntoNameFilters() {
+    QFETCH(QString, filter);
+    QFETCH(QStringList, nameFilters);
+    QCOMPARE(nameFiltersFromFilter(filter), nameFilters);
+}
+
+void TestQtRuntime::messageBoxAnswersAsTheUserChose_data() {
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QMessageBox::Icon>("icon");
+    QTest::addColumn<QStringList>("buttons");
+
+    const QStringList okCancel{QStringLiteral("确定"), QStringLiteral("取消")};
+    const QStringList okOnly{QStringLiteral("确定")};
+    QTest::newRow("question, Enter is OK")
+        << 33 << int(Qt::Key_Return) << 1 << QMessageBox::Question << okCancel;
+    QTest::newRow("question, Esc is Cancel")
+        << 33 << int(Qt::Key_Escape) << 2 << QMessageBox::Question << okCancel;
+    QTest::newRow("notice, Esc is OK")
+        << 0 << int(Qt::Key_Escape) << 1 << QMessageBox::NoIcon << okOnly;
+    QTest::newRow("critical, Enter is OK")
+        << 16 << int(Qt::Key_Return) << 1 << QMessageBox::Critical << okOnly;
+}
+
+void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
+    QFETCH(int, style);
+    QFETCH(int, key);
+    QFETCH(int, answer);
+    QFETCH(QMessageBox::Icon, icon);
+    QFETCH(QStringList, buttons);
+
+    QWidget window;
+    window.show();
+    QtRuntimeServices runtime(&window, m_codec);
+    QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+    QStringList shownButtons;
+    QString shownTitle;
+    QString shownText;
+    answerModalLater([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            modal->close();
+            return;
+        }
+        shownIcon = box->icon();
+        shownTitle = box->windowTitle();
+        shownText = box->text();
+        for (QAbstractButton *button : box->buttons())
+            shownButtons.append(button->text());
+        QTest::keyClick(box, Qt::Key(key));
+    });
+
+    QCOMPARE(runtime.msgBox(QStringLiteral("确认退出？"), style, QStringLiteral("提示")), answer);
+    QCOMPARE(shownTitle, QStringLiteral("提示"));
+    QCOMPARE(shownText, QStringLiteral("确认退出？"));
+    QCOMPARE(shownIcon, icon);
+    shownButtons.sort();
+    buttons.sort();
+    QCOMPARE(shownButtons, buttons);
+}
+
+void TestQtRuntime::cancelledDialogLeavesNoName() {
+    QTemporaryDir dir;
+    QtFileDialog dialog(nullptr);
+    dialog.setDialogTitle(QStringLiteral("保存"));
+    dialog.setFilter(QStringLiteral("(*.Devov)|*.Devov"));
+
+    answerModalLater([&](QWidget *modal) {
+        modal->findChild<QLineEdit *>()->setText(dir.filePath("last.Devov"));
+        QTest::keyClick(modal->findChild<QLineEdit *>(), Qt::Key_Return);
+    });
+    dialog.showSave();
+    QCOMPARE(dialog.fileName(), dir.filePath("last.Devov"));
+
+    // The next showing starts at the last name; cancelling it must not keep that name.
+    QString shownTitle;
+    QString offeredName;
+    answerModalLater([&](QWidget *modal) {
+        shownTitle = modal->windowTitle();
+        offeredName = modal->findChild<QLineEdit *>()->text();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialog.showSave();
+    QCOMPARE(shownTitle, QStringLiteral("保存"));
+    QCOMPARE(offeredName, QStringLiteral("last.Devov"));
+    QCOMPARE(dialog.fileName(), QString());
+}
+
+void TestQtRuntime::acceptedDialogLeavesThePathAndMakesItsFolderCurrent() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("pages"));
+    const QString typed = dir.filePath("pages/index");
+    QtFileDialog dialog(nullptr);
+    dialog.setDialogTitle(QStringLiteral("生成"));
+    dialog.setFilter(QStringLiteral("(*.htm)|*.htm|(*.html)|*.html"));
+
+    QStringList shownFilters;
+    answerModalLater([&](QWidget *modal) {
+        auto *fileDialog = qobject_cast<QFileDialog *>(modal);
+        shownFilters = fileDialog->nameFilters();
+        shownFilters.prepend(fileDialog->selectedNameFilter());
+        fileDialog->findChild<QLineEdit *>()->setText(typed);
+        QTest::keyClick(fileDialog->findChild<QLineEdit *>(), Qt::Key_Return);
+    });
+    dialog.showSave();
+
+    QCOMPARE(dialog.fileName(), typed);
+    QCOMPARE(QDir::current().canonicalPath(), QDir(dir.filePath("pages")).canonicalPath());
+    QCOMPARE(shownFilters, (QStringList{"(*.htm)", "(*.htm)", "(*.html)"}));
+}
+
+void TestQtRuntime::dialogShowsPatternsRegardlessOfCase() {
+    QTemporaryDir dir;
+    writeBytes(dir.filePath("UPPER.HTM"), "x");
+    writeBytes(dir.filePath("other.txt"), "x");
+    QDir::setCurrent(dir.path());
+    QtFileDialog dialog(nullptr);
+    dialog.setDialogTitle(QStringLiteral("打开"));
+    dialog.setFilter(QStringLiteral("(*.htm)|*.htm"));
+
+    QStringList listed;
+    answerModalLater([&](QWidget *modal) {
+        auto *view = modal->findChild<QAbstractItemView *>(QStringLiteral("listView"));
+        QTRY_VERIFY_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()) > 0, 5000);
+        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+            listed.append(view->model()->index(row, 0, view->rootIndex()).data().toString());
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialog.showOpen();
+    QCOMPARE(listed, QStringList{QStringLiteral("UPPER.HTM")});
+    QCOMPARE(dialog.fileName(), QString());
+}
+
+QTEST_MAIN(TestQtRuntime)
+#include "test_qt_runtime.moc"
