@@ -1,0 +1,148 @@
+#include "document_commands.h"
+#include "fake_runtime.h"
+#include "test_files.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zariza;
+using namespace zariza::testing;
+
+namespace {
+
+QByteArray runTool(const QString &program, const QStringList &arguments, bool *ok,
+                   int timeoutMs = 30000) {
+    QProcess process;
+    process.start(program, arguments);
+    *ok = process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+          process.exitCode() == 0;
+    return process.readAllStandardOutput();
+}
+
+// What a file becomes after open and generate: every line end CR LF, one at the end.
+QByteArray withCrLfLines(QByteArray bytes) {
+    bytes.replace("\r\n", "\n").replace('\r', '\n');
+    if (bytes.endsWith('\n'))
+        bytes.chop(1);
+    bytes.append('\n');
+    return bytes.replace("\n", "\r\n");
+}
+
+} // namespace
+
+// Real Chinese text and a real browser: what users open and what their browser reads back.
+class TestRealPages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void chineseTextFromThisSystemRoundTrips_data();
+    void chineseTextFromThisSystemRoundTrips();
+    void browserReadsTheTextWeWrote_data();
+    void browserReadsTheTextWeWrote();
+
+private:
+    QByteArray openAndGenerate(const QString &file);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FakeRuntime m_runtime;
+};
+
+void TestRealPages::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QByteArray TestRealPages::openAndGenerate(const QString &file) {
+    FakeTextBox text1;
+    DocumentCommands commands(m_runtime, text1);
+    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.dialog.names = {file, m_dir->filePath("generated.htm")};
+    commands.Command1_Click();
+    commands.Command5_Click();
+    return readBytes(m_dir->filePath("generated.htm"));
+}
+
+void TestRealPages::chineseTextFromThisSystemRoundTrips_data() {
+    QTest::addColumn<QString>("catalog");
+
+    // Translations that Debian packages install: real Simplified-Chinese text, never copied here.
+    const QDir messages(QStringLiteral("/usr/share/locale/zh_CN/LC_MESSAGES"));
+    const QStringList catalogs = messages.entryList({QStringLiteral("*.mo")}, QDir::Files);
+    for (const QString &catalog : catalogs.mid(0, 24))
+        QTest::newRow(qPrintable(catalog)) << messages.filePath(catalog);
+    if (catalogs.isEmpty())
+        QTest::newRow("none") << QString();
+}
+
+void TestRealPages::chineseTextFromThisSystemRoundTrips() {
+    QFETCH(QString, catalog);
+    if (catalog.isEmpty() || QStandardPaths::findExecutable("msgunfmt").isEmpty())
+        QSKIP("no Chinese message catalogs or no msgunfmt on this system");
+
+    bool ok = false;
+    const QByteArray utf8 = runTool("msgunfmt", {catalog}, &ok);
+    QVERIFY(ok);
+    writeBytes(m_dir->filePath("text.utf8"), utf8);
+    QByteArray gbk =
+        runTool("iconv", {"-f", "UTF-8", "-t", "GBK", m_dir->filePath("text.utf8")}, &ok);
+    if (!ok) // characters GBK lacks take their GB18030 four-byte codes
+        gbk = runTool("iconv", {"-f", "UTF-8", "-t", "GB18030", m_dir->filePath("text.utf8")}, &ok);
+    QVERIFY(ok);
+
+    writeBytes(m_dir->filePath("gbk.htm"), gbk);
+    QCOMPARE(openAndGenerate(m_dir->filePath("gbk.htm")), withCrLfLines(gbk));
+
+    const QByteArray declared = "<meta charset=\"utf-8\">\n" + utf8;
+    writeBytes(m_dir->filePath("utf8.htm"), declared);
+    QCOMPARE(openAndGenerate(m_dir->filePath("utf8.htm")), withCrLfLines(declared));
+    QVERIFY(m_runtime.boxes.size() >= 4);
+    for (const FakeRuntime::MsgBox &box : m_runtime.boxes)
+        QVERIFY2(box.style != MsgBoxStyle::Critical, qPrintable(box.prompt));
+}
+
+void TestRealPages::browserReadsTheTextWeWrote_data() {
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<QByteArray>("chineseBytes");
+
+    QTest::newRow("GBK page") << QStringLiteral("gb2312") << QByteArray("\xd6\xd0\xce\xc4");
+    QTest::newRow("UTF-8 page") << QStringLiteral("utf-8")
+                                << QByteArray("\xe4\xb8\xad\xe6\x96\x87");
+}
+
+void TestRealPages::browserReadsTheTextWeWrote() {
+    QFETCH(QString, charset);
+    QFETCH(QByteArray, chineseBytes);
+
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium is not installed");
+
+    const QString typed =
+        QStringLiteral("<html><head><meta charset=\"%1\"><title>t</title></head>"
+                       "<body><p id=\"typed\">中文测试：Zariza编辑器 €</p></body></html>")
+            .arg(charset);
+    FakeTextBox text1(typed);
+    DocumentCommands commands(m_runtime, text1);
+    m_runtime.dialog.names = {m_dir->filePath("page.htm")};
+    commands.Command5_Click();
+    QVERIFY(readBytes(m_dir->filePath("page.htm")).contains(chineseBytes));
+
+    bool ok = false;
+    const QByteArray dom =
+        runTool(chromium,
+                {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + m_dir->filePath("profile"), "--dump-dom",
+                 QUrl::fromLocalFile(m_dir->filePath("page.htm")).toString()},
+                &ok, 90000);
+    QVERIFY(ok);
+    QVERIFY2(QString::fromUtf8(dom).contains(QStringLiteral("中文测试：Zariza编辑器 €")),
+             dom.constData());
+}
+
+QTEST_GUILESS_MAIN(TestRealPages)
+#include "test_real_pages.moc"
