@@ -26,3 +26,19 @@ test: deps-test configure
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Installing, the Debian package and the screenshot (cmake/install.cmake, scripts/screenshot).
+PREFIX ?= /usr/local
+
+.PHONY: install package screenshot
+
+# `make install PREFIX=/usr DESTDIR=/tmp/stage` fills a staging root instead of the system.
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# Leaves $(BUILD_DIR)/zariza_<version>_<arch>.deb; dpkg-shlibdeps comes with the test tools.
+package: deps-test configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target package
+
+screenshot: deps-test build
+	scripts/screenshot $(BUILD_DIR)/zariza docs/screenshot.png
