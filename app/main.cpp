@@ -32,6 +32,8 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zariza"));
     QApplication::setApplicationVersion(QStringLiteral(ZARIZA_VERSION));
+    // Lets the desktop match the window to its launcher entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zariza.Editor"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zariza.png")));
     substituteSongFaces();
     loadChineseTranslations(app);
