@@ -42,3 +42,33 @@ package: deps-test configure
 
 screenshot: deps-test build
 	scripts/screenshot $(BUILD_DIR)/zariza docs/screenshot.png
+
+# The unit suite under AddressSanitizer, LeakSanitizer and UBSan (cmake/sanitize.cmake): any
+# report fails its test. The real-window tests (label e2e) and the timing tests (label perf,
+# meaningless with instrumented code) stay out.
+SANITIZE_BUILD_DIR ?= build-sanitize
+SANITIZER_OPTIONS = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+# The codec's libFuzzer target (fuzz/), built with clang, run for FUZZ_SECONDS. Inputs it finds
+# go to $(FUZZ_BUILD_DIR)/corpus; a failing input is left in $(FUZZ_BUILD_DIR) as crash-*.
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: test-sanitize fuzz
+
+test-sanitize: deps-test
+	cmake -S . -B $(SANITIZE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_PROJECT_INCLUDE=$(CURDIR)/cmake/sanitize.cmake
+	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
+	$(SANITIZER_OPTIONS) ctest --test-dir $(SANITIZE_BUILD_DIR) --output-on-failure -j $(JOBS) \
+		-LE "e2e|perf"
+
+fuzz: deps-test
+	cmake -S fuzz -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS)
+	mkdir -p $(FUZZ_BUILD_DIR)/corpus
+	$(FUZZ_BUILD_DIR)/fuzz_codec -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+		-dict=fuzz/codec.dict -artifact_prefix=$(FUZZ_BUILD_DIR)/ -print_final_stats=1 \
+		$(FUZZ_BUILD_DIR)/corpus fuzz/corpus

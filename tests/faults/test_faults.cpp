@@ -1,0 +1,826 @@
+// What the commands do when the disk, the chosen name or the file itself is hostile. Every case
+// runs the real commands on real files in a folder of its own and checks the message shown, the
+// document, and every file in the folder byte for byte, so a half-written file or a stray
+// temporary file cannot go unnoticed.
+#include "document_commands.h"
+#include "document_file.h"
+#include "fake_runtime.h"
+#include "qt_runtime.h"
+#include "test_files.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <optional>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace zariza;
+using namespace zariza::testing;
+
+namespace {
+
+// Thrown by a set-up step this machine cannot do; the case is skipped with the reason.
+struct CaseSkipped {
+    QString reason;
+};
+
+struct CaseFolder {
+    QDir dir;
+    QStringList mounts; // unmounted when the case ends
+};
+
+using Step = std::function<void(CaseFolder &)>;
+
+enum class RunIn {
+    // A forked child, so a command that hangs or crashes fails the case instead of the suite.
+    Child,
+    FileSizeLimitedChild,
+    UnprivilegedChild,
+    // The real Qt launcher needs this process's platform connection.
+    ThisProcessWithSystemLauncher,
+};
+
+struct Fault {
+    QList<Step> plant;
+    RunIn runIn = RunIn::Child;
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    // Runs once the dialog has closed, before the command touches the chosen file.
+    std::function<void(const QString &chosen)> afterChoice;
+};
+
+enum class Command { Open, Save, Generate, Preview };
+
+// "@/" in a name or message stands for the case folder.
+struct Action {
+    QString document = QStringLiteral("<p>文档</p>");
+    QList<Command> commands;
+    QStringList names; // what the dialog leaves, one per showing
+};
+
+struct Expected {
+    QStringList boxes;
+    std::optional<QString> document;   // unset: the document is left as it was
+    QMap<QString, QByteArray> written; // every file not named here stays byte-identical
+    QStringList removedByFault;
+    QStringList launched;
+    std::optional<qint64> launchWithinMs; // the system launcher was reached and returned in time
+};
+
+struct Outcome {
+    QString skipped;
+    QStringList boxes;
+    QString document;
+    QStringList launched;
+    qint64 launchMs = -1;
+    bool launcherReached = false;
+};
+
+QDataStream &operator<<(QDataStream &out, const Outcome &outcome) {
+    return out << outcome.skipped << outcome.boxes << outcome.document << outcome.launched
+               << outcome.launchMs << outcome.launcherReached;
+}
+
+QDataStream &operator>>(QDataStream &in, Outcome &outcome) {
+    return in >> outcome.skipped >> outcome.boxes >> outcome.document >> outcome.launched >>
+           outcome.launchMs >> outcome.launcherReached;
+}
+
+constexpr uid_t nobody = 65534;
+constexpr qint64 mebibyte = 1024 * 1024;
+
+const QByteArray yesterday = "the document saved yesterday\r\n";
+// The default document as the program writes it: GBK and a closing CR LF.
+const QByteArray documentBytes = "<p>\xce\xc4\xb5\xb5</p>\r\n";
+
+const QString openFailed = QStringLiteral("文件打开失败！");
+const QString saveFailed = QStringLiteral("文件保存失败！");
+const QString generateFailed = QStringLiteral("文件生成失败！");
+const QString previewFailed = QStringLiteral("预览文件写入失败！");
+const QString notAPlainFile =
+    QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入");
+
+QString box(int style, const QString &title, const QString &prompt) {
+    return QStringLiteral("[%1 %2] %3").arg(style).arg(title, prompt);
+}
+
+QString askedToOpen() {
+    return box(MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示"),
+               QStringLiteral("将清除原有代码确认打开？"));
+}
+
+QString saved() {
+    return box(MsgBoxStyle::OkOnly, QStringLiteral("提示"), QStringLiteral("文件保存完成！"));
+}
+
+QString failure(const QString &what, const QString &path, const QString &reason) {
+    return box(MsgBoxStyle::Critical, QStringLiteral("提示"),
+               what + u'\n' + path + QStringLiteral("：") + reason);
+}
+
+QString inFolder(QString text, const QString &folder) {
+    return text.replace(QStringLiteral("@/"), folder + u'/');
+}
+
+QStringList inFolder(QStringList texts, const QString &folder) {
+    for (QString &text : texts)
+        text = inFolder(text, folder);
+    return texts;
+}
+
+[[noreturn]] void failStep(const QString &what) {
+    throw std::runtime_error(what.toStdString() + ": " + std::strerror(errno));
+}
+
+QByteArray nativePath(const CaseFolder &folder, const QString &name) {
+    return QFile::encodeName(folder.dir.filePath(name));
+}
+
+Step file(const QString &name, const QByteArray &bytes, mode_t mode = 0644) {
+    return [=](CaseFolder &folder) {
+        writeBytes(folder.dir.filePath(name), bytes);
+        if (chmod(nativePath(folder, name), mode) != 0)
+            failStep(QStringLiteral("chmod ") + name);
+    };
+}
+
+// A file that takes no room on disk, however large.
+Step sparseFile(const QString &name, qint64 size) {
+    return [=](CaseFolder &folder) {
+        QFile sparse(folder.dir.filePath(name));
+        if (!sparse.open(QIODevice::WriteOnly) || !sparse.resize(size))
+            failStep(QStringLiteral("sparse file ") + name);
+    };
+}
+
+Step folder(const QString &name) {
+    return [=](CaseFolder &folder) {
+        if (!folder.dir.mkpath(name))
+            failStep(QStringLiteral("mkdir ") + name);
+    };
+}
+
+Step symbolicLink(const QString &name, const QString &target) {
+    return [=](CaseFolder &folder) {
+        if (symlink(QFile::encodeName(target), nativePath(folder, name)) != 0)
+            failStep(QStringLiteral("symlink ") + name);
+    };
+}
+
+Step hardLink(const QString &name, const QString &existing) {
+    return [=](CaseFolder &folder) {
+        if (link(nativePath(folder, existing), nativePath(folder, name)) != 0)
+            failStep(QStringLiteral("link ") + name);
+    };
+}
+
+Step fifo(const QString &name) {
+    return [=](CaseFolder &folder) {
+        if (mkfifo(nativePath(folder, name), 0644) != 0)
+            failStep(QStringLiteral("mkfifo ") + name);
+    };
+}
+
+// "." is the case folder itself.
+Step permissions(const QString &name, mode_t mode) {
+    return [=](CaseFolder &folder) {
+        if (chmod(nativePath(folder, name), mode) != 0)
+            failStep(QStringLiteral("chmod ") + name);
+    };
+}
+
+// Mounts made after this stay private to the test process and vanish with it. Returns why that
+// failed, or nothing.
+QString enterPrivateMountNamespace() {
+    static const QString failure = [] {
+        if (unshare(CLONE_NEWNS) == 0 &&
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0)
+            return QString();
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }();
+    return failure;
+}
+
+// A tmpfs of the given size: a disk that really runs out of space.
+Step smallDisk(const QString &name, qint64 size) {
+    return [=](CaseFolder &folder) {
+        if (const QString failure = enterPrivateMountNamespace(); !failure.isEmpty())
+            throw CaseSkipped{QStringLiteral("mounting a small disk needs root: ") + failure};
+        if (!folder.dir.mkpath(name))
+            failStep(QStringLiteral("mkdir ") + name);
+        const QByteArray options = "mode=0755,size=" + QByteArray::number(size);
+        if (mount("zariza-small-disk", nativePath(folder, name), "tmpfs", MS_NOSUID | MS_NODEV,
+                  options.constData()) != 0)
+            throw CaseSkipped{QStringLiteral("cannot mount a tmpfs: ") +
+                              QString::fromLocal8Bit(std::strerror(errno))};
+        folder.mounts.append(folder.dir.filePath(name));
+    };
+}
+
+// Writes until the disk is full.
+Step fillDisk(const QString &name) {
+    return [=](CaseFolder &folder) {
+        const int fd = open(nativePath(folder, name), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0)
+            failStep(QStringLiteral("create ") + name);
+        const QByteArray block(4096, 'f');
+        while (write(fd, block.constData(), block.size()) > 0) {
+        }
+        const int writeErrno = errno;
+        close(fd);
+        if (writeErrno != ENOSPC) {
+            errno = writeErrno;
+            failStep(QStringLiteral("fill ") + name);
+        }
+    };
+}
+
+// As root, permission bits mean nothing: the case's files go to the user the child becomes.
+void handToNobody(const QString &root) {
+    if (geteuid() != 0)
+        return;
+    QStringList paths{root};
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(it.next());
+    for (const QString &path : paths) {
+        if (lchown(QFile::encodeName(path), nobody, nobody) != 0)
+            failStep(QStringLiteral("lchown ") + path);
+    }
+}
+
+// One line per entry, read without following links or opening FIFOs.
+struct Entry {
+    QString kind;
+    mode_t mode = 0;
+    QByteArray detail; // SHA-256 of a file's bytes, a link's target
+
+    QString toString() const {
+        return QStringLiteral("%1 %2 %3")
+            .arg(kind)
+            .arg(mode, 4, 8, QLatin1Char('0'))
+            .arg(QString::fromUtf8(detail));
+    }
+};
+
+QByteArray sha256(const QByteArray &bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+Entry entryFor(const QString &path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status {};
+    if (lstat(native, &status) != 0)
+        failStep(QStringLiteral("lstat ") + path);
+    Entry entry{{}, status.st_mode & 07777, {}};
+    if (S_ISREG(status.st_mode)) {
+        entry.kind = QStringLiteral("file");
+        // Without root, a file the case made unreadable is read with its mode lifted for a moment.
+        const bool unreadable = access(native, R_OK) != 0;
+        if (unreadable && chmod(native, status.st_mode | S_IRUSR) != 0)
+            failStep(QStringLiteral("chmod ") + path);
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        const bool hashed = file.open(QIODevice::ReadOnly) && hash.addData(&file);
+        if (unreadable)
+            chmod(native, status.st_mode & 07777);
+        if (!hashed)
+            failStep(QStringLiteral("hash ") + path);
+        entry.detail = hash.result().toHex();
+    } else if (S_ISLNK(status.st_mode)) {
+        entry.kind = QStringLiteral("link");
+        entry.detail = QFile::encodeName(QFile::symLinkTarget(path));
+    } else if (S_ISDIR(status.st_mode)) {
+        entry.kind = QStringLiteral("folder");
+    } else if (S_ISFIFO(status.st_mode)) {
+        entry.kind = QStringLiteral("fifo");
+    } else {
+        entry.kind = QStringLiteral("other");
+    }
+    return entry;
+}
+
+using Snapshot = QMap<QString, Entry>;
+
+Snapshot snapshot(const QDir &dir) {
+    Snapshot entries;
+    QDirIterator it(dir.path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        entries.insert(dir.relativeFilePath(path), entryFor(path));
+    }
+    return entries;
+}
+
+bool takeSnapshot(const QDir &dir, Snapshot *entries) {
+    try {
+        *entries = snapshot(dir);
+        return true;
+    } catch (const std::exception &error) {
+        qWarning("%s", error.what());
+        return false;
+    }
+}
+
+QStringList lines(const Snapshot &entries) {
+    QStringList lines;
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+        lines.append(it.key() + QStringLiteral(": ") + it.value().toString());
+    return lines;
+}
+
+// A file the program writes anew is created as any new file is: 0666 less the umask.
+Snapshot expectedAfter(Snapshot entries, const Expected &expected, mode_t umaskBits) {
+    for (const QString &name : expected.removedByFault)
+        entries.remove(name);
+    for (auto it = expected.written.cbegin(); it != expected.written.cend(); ++it) {
+        const auto old = entries.constFind(it.key());
+        const mode_t mode = old != entries.cend() && old->kind == QStringLiteral("file")
+                                ? old->mode
+                                : (0666 & ~umaskBits);
+        entries.insert(it.key(), Entry{QStringLiteral("file"), mode, sha256(it.value())});
+    }
+    return entries;
+}
+
+// Shows scripted names, then lets the fault strike before the command reads the file.
+class FileDialogWithHook : public ScriptedFileDialog {
+public:
+    std::function<void(const QString &chosen)> afterChoice;
+
+    void showOpen() override {
+        ScriptedFileDialog::showOpen();
+        strike();
+    }
+    void showSave() override {
+        ScriptedFileDialog::showSave();
+        strike();
+    }
+
+private:
+    void strike() {
+        if (afterChoice)
+            afterChoice(fileName());
+    }
+};
+
+class FaultRuntime : public FakeRuntime {
+public:
+    FileDialogWithHook dialogWithHook;
+    RuntimeServices *systemLauncher = nullptr;
+    qint64 launchMs = -1;
+
+    FileDialog &dakai() override { return dialogWithHook; }
+
+    void shell(const QString &filePath) override {
+        FakeRuntime::shell(filePath);
+        if (!systemLauncher)
+            return;
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            systemLauncher->shell(filePath);
+        } catch (const RuntimeError &) {
+            launchMs = timer.elapsed();
+            throw;
+        }
+        launchMs = timer.elapsed();
+    }
+};
+
+Outcome runCommands(const Fault &fault, const Action &action, const QString &folder,
+                    RuntimeServices *systemLauncher) {
+    FaultRuntime runtime;
+    runtime.answers = {MsgBoxAnswer::Ok, MsgBoxAnswer::Ok, MsgBoxAnswer::Ok, MsgBoxAnswer::Ok};
+    for (const QString &name : action.names)
+        runtime.dialogWithHook.names.push_back(inFolder(name, folder));
+    runtime.dialogWithHook.afterChoice = fault.afterChoice;
+    runtime.systemLauncher = systemLauncher;
+    FakeTextBox text1(action.document);
+    DocumentCommands commands(runtime, text1);
+
+    for (const Command command : action.commands) {
+        // As the window runs them: a failure nobody trapped still ends up in a message box.
+        runEventProcedure(runtime, [&] {
+            switch (command) {
+            case Command::Open:
+                commands.Command1_Click();
+                break;
+            case Command::Save:
+                commands.Command3_Click();
+                break;
+            case Command::Generate:
+                commands.Command5_Click();
+                break;
+            case Command::Preview:
+                commands.Command4_Click();
+                break;
+            }
+        });
+    }
+
+    Outcome outcome;
+    for (const FakeRuntime::MsgBox &shown : runtime.boxes)
+        outcome.boxes.append(box(shown.style, shown.title, shown.prompt));
+    outcome.document = text1.value;
+    outcome.launched = runtime.launched;
+    outcome.launchMs = runtime.launchMs;
+    return outcome;
+}
+
+QString systemErrorText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+Outcome runConfined(const Fault &fault, const Action &action, const QString &folder) {
+    if (fault.runIn == RunIn::FileSizeLimitedChild) {
+        // Past the limit a write fails with EFBIG, the way it fails with ENOSPC on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = fault.fileSizeLimit;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return {QStringLiteral("cannot limit the file size: ") + systemErrorText()};
+    }
+    if (fault.runIn == RunIn::UnprivilegedChild && geteuid() == 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
+            setresuid(nobody, nobody, nobody) != 0)
+            return {QStringLiteral("cannot drop root privileges: ") + systemErrorText()};
+        if (access(QFile::encodeName(folder), R_OK | X_OK) != 0)
+            return {QStringLiteral("an unprivileged user cannot reach %1 (set TMPDIR elsewhere)")
+                        .arg(folder)};
+    }
+    return runCommands(fault, action, folder, nullptr);
+}
+
+bool writeAll(int fd, const QByteArray &bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written = write(fd, bytes.constData() + done, bytes.size() - done);
+        if (written < 0 && errno != EINTR)
+            return false;
+        done += std::max<ssize_t>(written, 0);
+    }
+    return true;
+}
+
+// The child's result, or an empty optional with the reason in `failure`.
+std::optional<Outcome> runInChild(const Fault &fault, const Action &action, const QString &folder,
+                                  QString *failure) {
+    constexpr int timeoutMs = 60000;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        *failure = QStringLiteral("pipe: ") + systemErrorText();
+        return {};
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        *failure = QStringLiteral("fork: ") + systemErrorText();
+        return {};
+    }
+    if (child == 0) {
+        // Nothing may unwind from here into the test runner this child inherited.
+        try {
+            close(fds[0]);
+            QByteArray reply;
+            QDataStream out(&reply, QIODevice::WriteOnly);
+            out << runConfined(fault, action, folder);
+            _exit(writeAll(fds[1], reply) ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    close(fds[1]);
+
+    QByteArray reply;
+    QElapsedTimer clock;
+    clock.start();
+    bool hung = false;
+    for (;;) {
+        pollfd readable{fds[0], POLLIN, 0};
+        const int remaining = int(std::max<qint64>(0, timeoutMs - clock.elapsed()));
+        const int ready = poll(&readable, 1, remaining);
+        if (ready == 0) {
+            hung = true;
+            break;
+        }
+        if (ready < 0 && errno == EINTR)
+            continue;
+        char chunk[65536];
+        const ssize_t got = read(fds[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        reply.append(chunk, got);
+    }
+    close(fds[0]);
+    if (hung)
+        kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    if (hung) {
+        *failure = QStringLiteral("the command did not return within %1 s").arg(timeoutMs / 1000);
+        return {};
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        *failure = WIFSIGNALED(status)
+                       ? QStringLiteral("the command died of signal %1").arg(WTERMSIG(status))
+                       : QStringLiteral("the child exited with %1").arg(WEXITSTATUS(status));
+        return {};
+    }
+    Outcome outcome;
+    QDataStream in(reply);
+    in >> outcome;
+    if (in.status() != QDataStream::Ok) {
+        *failure = QStringLiteral("the child's report was cut short");
+        return {};
+    }
+    return outcome;
+}
+
+// The real Qt launcher with an xdg-open that never ends: the editor must not wait for it.
+Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const QString &folder) {
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
+        return {QStringLiteral("the offscreen platform has no URL handler: QDesktopServices::"
+                               "openUrl fails without starting xdg-open; ctest runs this case "
+                               "under Xvfb as test_faults_desktop")};
+    QTemporaryDir stubFolder;
+    const QString pidFile = stubFolder.filePath(QStringLiteral("pid"));
+    const QString stub = stubFolder.filePath(QStringLiteral("xdg-open"));
+    const QByteArray pidTarget = '\'' + QFile::encodeName(pidFile) + '\'';
+    writeBytes(stub, "#!/bin/sh\necho $$ > " + pidTarget + ".new && mv " + pidTarget + ".new " +
+                         pidTarget + "\nexec sleep infinity\n");
+    QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray searchPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(stubFolder.path()) + ':' + searchPath);
+
+    QWidget window;
+    DocumentFileCodec codec;
+    QtRuntimeServices system(&window, codec);
+    Outcome outcome = runCommands(fault, action, folder, &system);
+    qputenv("PATH", searchPath);
+
+    QDeadlineTimer started(10000);
+    while (!QFile::exists(pidFile) && !started.hasExpired())
+        QTest::qWait(20);
+    const qint64 stubPid = QFile::exists(pidFile) ? readBytes(pidFile).trimmed().toLongLong() : 0;
+    outcome.launcherReached = stubPid > 0;
+    if (stubPid > 0)
+        kill(pid_t(stubPid), SIGKILL);
+    return outcome;
+}
+
+void makeRemovable(const QString &root) {
+    QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    chmod(QFile::encodeName(root), 0700);
+    while (it.hasNext())
+        chmod(QFile::encodeName(it.next()), 0700);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(Expected)
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void faultLeavesEveryFileIntact_data();
+    void faultLeavesEveryFileIntact();
+
+private:
+    QString m_startFolder = QDir::currentPath();
+    mode_t m_umask = 022;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    CaseFolder m_case;
+};
+
+void TestFaults::initTestCase() {
+    m_umask = umask(0);
+    umask(m_umask);
+}
+
+void TestFaults::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_case = {QDir(m_dir->path()), {}};
+    // The preview goes to the current folder.
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+}
+
+void TestFaults::cleanup() {
+    for (const QString &mountPoint : std::as_const(m_case.mounts))
+        umount2(QFile::encodeName(mountPoint), MNT_DETACH);
+    makeRemovable(m_dir->path());
+    QDir::setCurrent(m_startFolder);
+    m_dir.reset();
+}
+
+void TestFaults::faultLeavesEveryFileIntact_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<Expected>("expected");
+
+    const QString large(300000, u'字');
+    const QString longName = QString(100, u'长') + QStringLiteral(".Devov");
+    const QByteArray withNuls("<p>\0a\0</p>\r\n\0\0\r\n", 16);
+    const QString lineText = QStringLiteral("<b>编辑器</b>").repeated(4 * mebibyte);
+    const QByteArray lineBytes =
+        QByteArray("<b>\xb1\xe0\xbc\xad\xc6\xf7</b>").repeated(4 * mebibyte);
+
+    // Disk full: the old file stays whole and no temporary file is left.
+    QTest::newRow("save, file size limit reached in a large write")
+        << Fault{.plant = {file("doc.Devov", yesterday)},
+                 .runIn = RunIn::FileSizeLimitedChild,
+                 .fileSizeLimit = 64 * 1024}
+        << Action{.document = large, .commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "磁盘空间不足")}};
+    QTest::newRow("save, file size limit reached in a small buffered write")
+        << Fault{.plant = {file("doc.Devov", yesterday)},
+                 .runIn = RunIn::FileSizeLimitedChild,
+                 .fileSizeLimit = 8}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "磁盘空间不足")}};
+    QTest::newRow("generate, small disk runs out in a large write")
+        << Fault{.plant = {smallDisk("disk", 64 * 1024), file("disk/page.htm", yesterday)}}
+        << Action{.document = large, .commands = {Command::Generate}, .names = {"@/disk/page.htm"}}
+        << Expected{.boxes = {failure(generateFailed, "@/disk/page.htm", "磁盘空间不足")}};
+    QTest::newRow("save, disk already full")
+        << Fault{.plant = {smallDisk("disk", 64 * 1024), file("disk/doc.Devov", yesterday),
+                           fillDisk("disk/filler")}}
+        << Action{.commands = {Command::Save}, .names = {"@/disk/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/disk/doc.Devov", "磁盘空间不足")}};
+
+    // Names the program must refuse rather than write some other way.
+    QTest::newRow("save over a read-only target")
+        << Fault{.plant = {file("doc.Devov", yesterday, 0444)}, .runIn = RunIn::UnprivilegedChild}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "没有权限")}};
+    QTest::newRow("save in a read-only folder over a writable target")
+        << Fault{.plant = {file("doc.Devov", yesterday, 0666), permissions(".", 0555)},
+                 .runIn = RunIn::UnprivilegedChild}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "没有权限")}};
+    QTest::newRow("save onto a folder")
+        << Fault{.plant = {folder("doc.Devov")}}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "这是一个文件夹，不是文件")}};
+    QTest::newRow("save under a name longer than 255 bytes")
+        << Fault{} << Action{.commands = {Command::Save}, .names = {"@/" + longName}}
+        << Expected{.boxes = {failure(saveFailed, "@/" + longName, "文件名太长")}};
+    QTest::newRow("generate into a missing folder")
+        << Fault{} << Action{.commands = {Command::Generate}, .names = {"@/missing/page.htm"}}
+        << Expected{.boxes = {failure(generateFailed, "@/missing/page.htm", "文件或文件夹不存在")}};
+    QTest::newRow("save through a dangling symlink")
+        << Fault{.plant = {symbolicLink("doc.Devov", "nowhere.Devov")}}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "链接指向的文件不存在")}};
+
+    // Links and modes of a document saved over.
+    QTest::newRow("save a symlinked document updates the target and keeps the link")
+        << Fault{.plant = {file("real.Devov", yesterday), symbolicLink("doc.Devov", "real.Devov")}}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {saved()}, .written = {{"real.Devov", documentBytes}}};
+    QTest::newRow("save a hard-linked document leaves the other link's old bytes")
+        << Fault{.plant = {file("doc.Devov", yesterday), hardLink("other.Devov", "doc.Devov")}}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {saved()}, .written = {{"doc.Devov", documentBytes}}};
+    QTest::newRow("save keeps mode 0640")
+        << Fault{.plant = {file("doc.Devov", yesterday, 0640)}}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {saved()}, .written = {{"doc.Devov", documentBytes}}};
+
+    // The preview writes Cs.htm into the current folder, whoever planted what there.
+    QTest::newRow("preview with Cs.htm a symlink to another file")
+        << Fault{.plant = {file("victim.txt", yesterday), symbolicLink("Cs.htm", "victim.txt")}}
+        << Action{.commands = {Command::Preview}}
+        << Expected{.boxes = {failure(previewFailed, "@/Cs.htm", notAPlainFile)}};
+    QTest::newRow("preview with Cs.htm a FIFO")
+        << Fault{.plant = {fifo("Cs.htm")}} << Action{.commands = {Command::Preview}}
+        << Expected{.boxes = {failure(previewFailed, "@/Cs.htm", notAPlainFile)}};
+    QTest::newRow("preview with Cs.htm a folder")
+        << Fault{.plant = {folder("Cs.htm")}} << Action{.commands = {Command::Preview}}
+        << Expected{.boxes = {failure(previewFailed, "@/Cs.htm", notAPlainFile)}};
+    QTest::newRow("preview in a read-only current folder")
+        << Fault{.plant = {permissions(".", 0555)}, .runIn = RunIn::UnprivilegedChild}
+        << Action{.commands = {Command::Preview}}
+        << Expected{.boxes = {failure(previewFailed, "@/Cs.htm", "没有权限")}};
+    QTest::newRow("preview with a launcher that hangs")
+        << Fault{.runIn = RunIn::ThisProcessWithSystemLauncher}
+        << Action{.commands = {Command::Preview}}
+        << Expected{.written = {{"Cs.htm", documentBytes}},
+                    .launched = {"@/Cs.htm"},
+                    .launchWithinMs = 100};
+
+    // Open refuses what is not a document of sane size and keeps the document meanwhile.
+    QTest::newRow("open a FIFO")
+        << Fault{.plant = {fifo("pipe.htm")}}
+        << Action{.commands = {Command::Open}, .names = {"@/pipe.htm"}}
+        << Expected{.boxes = {askedToOpen(), failure(openFailed, "@/pipe.htm", "这不是普通文件")}};
+    QTest::newRow("open /dev/zero")
+        << Fault{} << Action{.commands = {Command::Open}, .names = {"/dev/zero"}}
+        << Expected{.boxes = {askedToOpen(), failure(openFailed, "/dev/zero", "这不是普通文件")}};
+    QTest::newRow("open a folder")
+        << Fault{.plant = {folder("pages.htm")}}
+        << Action{.commands = {Command::Open}, .names = {"@/pages.htm"}}
+        << Expected{.boxes = {askedToOpen(),
+                              failure(openFailed, "@/pages.htm", "这是一个文件夹，不是文件")}};
+    QTest::newRow("open a file that vanishes once chosen")
+        << Fault{.plant = {file("gone.htm", yesterday)},
+                 .afterChoice = [](const QString &chosen) { QFile::remove(chosen); }}
+        << Action{.commands = {Command::Open}, .names = {"@/gone.htm"}}
+        << Expected{.boxes = {askedToOpen(), failure(openFailed, "@/gone.htm", "文件不存在")},
+                    .removedByFault = {"gone.htm"}};
+    QTest::newRow("open a file without read permission")
+        << Fault{.plant = {file("secret.htm", yesterday, 0200)}, .runIn = RunIn::UnprivilegedChild}
+        << Action{.commands = {Command::Open}, .names = {"@/secret.htm"}}
+        << Expected{.boxes = {askedToOpen(), failure(openFailed, "@/secret.htm", "没有权限")}};
+    QTest::newRow("open a 200 MB file")
+        << Fault{.plant = {sparseFile("big.htm", 200 * mebibyte)}}
+        << Action{.commands = {Command::Open}, .names = {"@/big.htm"}}
+        << Expected{.boxes = {askedToOpen(),
+                              failure(openFailed, "@/big.htm", "文件太大（超过 64 MB）")}};
+    QTest::newRow("open NUL bytes and save them back unchanged")
+        << Fault{.plant = {file("nul.Devov", withNuls)}}
+        << Action{.commands = {Command::Open, Command::Save},
+                  .names = {"@/nul.Devov", "@/copy.Devov"}}
+        << Expected{.boxes = {askedToOpen(), saved()},
+                    .document = QString::fromLatin1("<p>\0a\0</p>\r\n\0\0", 14),
+                    .written = {{"copy.Devov", withNuls}}};
+    QTest::newRow("open one 50 MB line")
+        << Fault{.plant = {file("long.htm", lineBytes + "\r\n")}}
+        << Action{.commands = {Command::Open}, .names = {"@/long.htm"}}
+        << Expected{.boxes = {askedToOpen()}, .document = lineText};
+}
+
+void TestFaults::faultLeavesEveryFileIntact() {
+    QFETCH(Fault, fault);
+    QFETCH(Action, action);
+    QFETCH(Expected, expected);
+
+    const QString folder = m_case.dir.path();
+    try {
+        for (const Step &step : std::as_const(fault.plant))
+            step(m_case);
+        if (fault.runIn == RunIn::UnprivilegedChild)
+            handToNobody(folder);
+    } catch (const CaseSkipped &skipped) {
+        QSKIP(qPrintable(skipped.reason));
+    } catch (const std::exception &error) {
+        QFAIL(error.what());
+    }
+    Snapshot before;
+    QVERIFY(takeSnapshot(m_case.dir, &before));
+
+    QString failure;
+    const std::optional<Outcome> outcome = fault.runIn == RunIn::ThisProcessWithSystemLauncher
+                                               ? runWithSystemLauncher(fault, action, folder)
+                                               : runInChild(fault, action, folder, &failure);
+    QVERIFY2(outcome, qPrintable(failure));
+    if (!outcome->skipped.isEmpty())
+        QSKIP(qPrintable(outcome->skipped));
+
+    QCOMPARE(outcome->boxes, inFolder(expected.boxes, folder));
+    QCOMPARE(outcome->document, expected.document.value_or(action.document));
+    QCOMPARE(outcome->launched, inFolder(expected.launched, folder));
+    Snapshot after;
+    QVERIFY(takeSnapshot(m_case.dir, &after));
+    QCOMPARE(lines(after), lines(expectedAfter(before, expected, m_umask)));
+    if (expected.launchWithinMs) {
+        QVERIFY2(outcome->launcherReached, "xdg-open was never started");
+        QVERIFY2(outcome->launchMs >= 0 && outcome->launchMs < *expected.launchWithinMs,
+                 qPrintable(QStringLiteral("launching took %1 ms").arg(outcome->launchMs)));
+    }
+}
+
+QTEST_MAIN(TestFaults)
+#include "test_faults.moc"
