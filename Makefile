@@ -72,3 +72,13 @@ fuzz: deps-test
 	$(FUZZ_BUILD_DIR)/fuzz_codec -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 		-dict=fuzz/codec.dict -artifact_prefix=$(FUZZ_BUILD_DIR)/ -print_final_stats=1 \
 		$(FUZZ_BUILD_DIR)/corpus fuzz/corpus
+
+# Benchmarks against their floors; writes docs/performance.md and docs/performance.png.
+BENCH_DIR ?= build-bench
+
+.PHONY: bench
+
+bench: deps-test
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARIZA_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	scripts/bench-report $(BENCH_DIR)

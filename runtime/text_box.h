@@ -17,12 +17,23 @@ public:
 // The text box of the window. The widget keeps LF line ends; this side speaks CR LF.
 class PlainTextBox : public TextBox {
 public:
-    explicit PlainTextBox(QPlainTextEdit &edit) : m_edit(edit) {}
+    // Lines longer than this are wrapped anywhere (see setText).
+    static constexpr qsizetype longLineLength = 1 << 16;
+
+    explicit PlainTextBox(QPlainTextEdit &edit);
     QString text() const override;
+    // A document with a line longer than longLineLength is shown wrapped, with that line's
+    // layout kept: unwrapped, the widget lays out and paints such a line whole on every repaint,
+    // which freezes the window for seconds on a minified page. Other documents are shown the
+    // way the widget was set up.
     void setText(const QString &text) override;
 
 private:
     QPlainTextEdit &m_edit;
+    // The widget's own QPlainTextEdit::LineWrapMode and QTextOption::WrapMode; ints, so that the
+    // commands, which see this header, need no widget headers.
+    const int m_usualLineWrapMode;
+    const int m_usualWordWrapMode;
 };
 
 } // namespace zariza

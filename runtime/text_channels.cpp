@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 
 namespace zariza {
@@ -54,14 +55,29 @@ QString reasonFor(const QFileDevice &file, int savedErrno) {
     }
 }
 
+struct LineExtent {
+    qsizetype length;
+    qsizetype terminator; // 2 for CR LF, 1 for LF or CR, 0 for a last line without one
+};
+
+LineExtent firstLine(QStringView text) {
+    const auto end =
+        std::find_if(text.begin(), text.end(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    const qsizetype length = end - text.begin();
+    if (length == text.size())
+        return {length, 0};
+    return {length, text.sliced(length).startsWith(u"\r\n") ? 2 : 1};
+}
+
 } // namespace
 
 struct TextChannels::Channel {
     ChannelMode mode;
     QString fileName;
-    // input
-    QStringList lines;
-    qsizetype nextLine = 0;
+    // input: the whole text, handed out a line at a time from `position`, so no copy of
+    // every line is kept
+    QString text;
+    qsizetype position = 0;
     bool clean = true;
     // output
     std::unique_ptr<QSaveFile> file;
@@ -111,15 +127,20 @@ void TextChannels::open(const QString &fileName, int channel, ChannelMode mode) 
         errno = 0;
         if (!file.open(QIODevice::ReadOnly))
             throw RuntimeError(reasonFor(file, errno), fileName);
-        // Read one byte past the limit so a file that grew since the check is still refused.
-        const QByteArray bytes = file.read(maxInputBytes + 1);
+        // A buffer the size of the file, not of the limit: QIODevice::read allocates all it is
+        // asked for. One byte more shows that the file grew since the check; then read on to one
+        // byte past the limit, so that it is still read whole or refused.
+        const qint64 expectedSize = info.size();
+        QByteArray bytes = file.read(expectedSize + 1);
+        if (bytes.size() > expectedSize && file.error() == QFileDevice::NoError)
+            bytes += file.read(maxInputBytes + 1 - bytes.size());
         if (file.error() != QFileDevice::NoError)
             throw RuntimeError(reasonFor(file, errno), fileName);
         if (bytes.size() > maxInputBytes)
             throw RuntimeError(QStringLiteral("文件太大（超过 %1 MB）").arg(maxInputBytes >> 20),
                                fileName);
         TextCodec::Decoded decoded = m_codec.decode(bytes);
-        opened->lines = splitLines(decoded.text);
+        opened->text = std::move(decoded.text);
         opened->clean = decoded.clean;
     } else {
         if (info.isSymLink() && !info.exists())
@@ -147,14 +168,17 @@ TextChannels::Channel &TextChannels::openChannel(int channel, ChannelMode mode) 
 
 bool TextChannels::endOfFile(int channel) const {
     const Channel &input = openChannel(channel, ChannelMode::Input);
-    return input.nextLine >= input.lines.size();
+    return input.position >= input.text.size();
 }
 
 QString TextChannels::lineInput(int channel) {
     Channel &input = openChannel(channel, ChannelMode::Input);
-    if (input.nextLine >= input.lines.size())
+    const QStringView rest = QStringView(input.text).sliced(input.position);
+    if (rest.isEmpty())
         throw RuntimeError(QStringLiteral("已经读到文件末尾"), input.fileName);
-    return std::move(input.lines[input.nextLine++]);
+    const LineExtent line = firstLine(rest);
+    input.position += line.length + line.terminator;
+    return rest.first(line.length).toString();
 }
 
 bool TextChannels::decodedCleanly(int channel) const {
@@ -202,19 +226,11 @@ void TextChannels::abandon(int channel) noexcept {
 
 QStringList splitLines(QStringView text) {
     QStringList lines;
-    qsizetype start = 0;
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.sliced(start, i - start).toString());
-        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
+    while (!text.isEmpty()) {
+        const LineExtent line = firstLine(text);
+        lines.append(text.first(line.length).toString());
+        text = text.sliced(line.length + line.terminator);
     }
-    if (start < size)
-        lines.append(text.sliced(start).toString());
     return lines;
 }
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "sample_documents.h"
+
+class QPlainTextEdit;
+
+namespace zariza::perf {
+
+// The least any editor has to do to show a file and to write it back. The editor's own paths
+// are measured against these, on the same widget and the same files.
+
+// Reads the file whole, decodes it with the plain decoder for its encoding and hands the text
+// to the widget. GBK has no decoder in QtCore without ICU; ours is the fastest one at hand.
+void openAtFloor(const QString &path, SampleKind kind, QPlainTextEdit &edit);
+
+// Takes the widget's text, encodes it and writes it with one QFile::write.
+void saveAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
+
+// The same, then waits for the data to reach the disk, as QSaveFile does before it renames: the
+// least a save that survives a power cut must do. The disk's time dominates a plain write's.
+void saveDurablyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
+
+// Sets up a text box the way the window's Text1 is: no wrapping, both scroll bars, its size.
+void configureLikeText1(QPlainTextEdit &edit);
+
+} // namespace zariza::perf

@@ -1,0 +1,95 @@
+#include "floors.h"
+#include "sample_documents.h"
+#include "text_box.h"
+
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QtTest>
+#include <limits>
+
+using namespace zariza;
+using namespace zariza::perf;
+
+namespace {
+
+constexpr qsizetype limit = PlainTextBox::longLineLength;
+
+// The best time of a few jumps from the start to the end of the document, each with its repaint.
+qint64 bestJumpToEnd(QPlainTextEdit &edit) {
+    qint64 best = std::numeric_limits<qint64>::max();
+    for (int run = 0; run < 3; ++run) {
+        edit.moveCursor(QTextCursor::Start);
+        edit.grab();
+        QElapsedTimer timer;
+        timer.start();
+        edit.moveCursor(QTextCursor::End);
+        edit.grab();
+        best = std::min(best, timer.nsecsElapsed());
+    }
+    return best;
+}
+
+} // namespace
+
+class TestLongLines : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wrapsOnlyDocumentsWithAnOverlongLine_data();
+    void wrapsOnlyDocumentsWithAnOverlongLine();
+    void overlongLineScrollsWithoutLayingItOutAgain();
+};
+
+void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wrapped");
+
+    const QString full = QString(limit, u'a');
+    QTest::newRow("short lines") << QStringLiteral("<p>\r\n</p>\r\n") << false;
+    QTest::newRow("a line just at the limit") << full + QStringLiteral("\r\nb") << false;
+    QTest::newRow("many lines, none too long")
+        << (QString(limit / 2, u'a') + QStringLiteral("\r\n")).repeated(8) << false;
+    QTest::newRow("a line one past the limit") << full + QStringLiteral("a\r\nb") << true;
+    QTest::newRow("an overlong last line")
+        << QStringLiteral("x\r\n") + QString(limit + 1, QChar(u'中')) << true;
+}
+
+void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
+    QFETCH(QString, text);
+    QFETCH(bool, wrapped);
+
+    QPlainTextEdit edit;
+    configureLikeText1(edit);
+    PlainTextBox text1(edit);
+    text1.setText(text);
+
+    QCOMPARE(edit.lineWrapMode(), wrapped ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    QCOMPARE(text1.text(), text);
+    // The next ordinary document is shown the usual way again.
+    text1.setText(QStringLiteral("<p>"));
+    QCOMPARE(edit.lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(text1.text(), QStringLiteral("<p>"));
+}
+
+void TestLongLines::overlongLineScrollsWithoutLayingItOutAgain() {
+    const QString page = QString::fromUtf8(sampleDocument(SampleKind::Utf8SingleLine, 256 * 1024));
+    QPlainTextEdit editorEdit;
+    configureLikeText1(editorEdit);
+    PlainTextBox text1(editorEdit);
+    QPlainTextEdit floorEdit;
+    configureLikeText1(floorEdit);
+    editorEdit.show();
+    floorEdit.show();
+    text1.setText(page);
+    floorEdit.setPlainText(page);
+
+    const qint64 editor = bestJumpToEnd(editorEdit);
+    const qint64 floor = bestJumpToEnd(floorEdit);
+
+    qInfo("jump to the end of a 256 KB line: %.1f ms; unwrapped, as the widget is set up: %.1f ms",
+          editor / 1e6, floor / 1e6);
+    QVERIFY2(editor * 3 <= floor, "the long line is laid out again at every repaint");
+}
+
+QTEST_MAIN(TestLongLines)
+#include "test_long_lines.moc"
