@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
 
@@ -30,7 +31,14 @@ PlainTextBox::PlainTextBox(QPlainTextEdit &edit)
 // (QString::replace would grow the string and move its tail once per thousand line ends, which
 // is quadratic in a large document.)
 QString PlainTextBox::text() const {
-    const QString plain = m_edit.toPlainText();
+    // The raw text, because toPlainText() also turns every no-break space into a plain one.
+    QString plain = m_edit.document()->toRawText();
+    for (QChar &c : plain) {
+        const char16_t code = c.unicode();
+        if (code == QChar::ParagraphSeparator || code == QChar::LineSeparator || code == 0xFDD0 ||
+            code == 0xFDD1) // the widget's paragraph, line and frame breaks
+            c = u'\n';
+    }
     QString text(plain.size() + plain.count(u'\n'), Qt::Uninitialized);
     QChar *out = text.data();
     QStringView rest = plain;

@@ -27,6 +27,7 @@ private slots:
     void startsWithTheTemplateAndTheCaretInTheTextBox();
     void tabGoesFromTheTextBoxToOpenFirst();
     void textBoxKeepsLinesAndNeverWraps();
+    void textBoxSpeaksCrLf_data();
     void textBoxSpeaksCrLf();
     void controlsStayPutWhenTheWindowResizes();
     void eachButtonRunsItsCommand_data();
@@ -160,12 +161,29 @@ void TestForm1::textBoxKeepsLinesAndNeverWraps() {
     QCOMPARE(m_form->text1().text(), QStringLiteral("<title>Zariza编辑器</title>\r\n<p>\r\nx"));
 }
 
+void TestForm1::textBoxSpeaksCrLf_data() {
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("readBack");
+
+    QTest::newRow("CR LF lines") << QStringLiteral("a\r\nb\r\n\r\nc") << 4
+                                 << QStringLiteral("a\r\nb\r\n\r\nc");
+    QTest::newRow("lone CR and LF become CR LF")
+        << QStringLiteral("a\rb\nc") << 3 << QStringLiteral("a\r\nb\r\nc");
+    QTest::newRow("no-break space survives")
+        << QStringLiteral("a&nbsp;\u00A0b") << 1 << QStringLiteral("a&nbsp;\u00A0b");
+}
+
 void TestForm1::textBoxSpeaksCrLf() {
+    QFETCH(QString, document);
+    QFETCH(int, lines);
+    QFETCH(QString, readBack);
+
     auto *text1 = m_form->findChild<QPlainTextEdit *>("Text1");
-    m_form->text1().setText(QStringLiteral("a\r\nb\r\n\r\nc"));
-    QCOMPARE(text1->blockCount(), 4);
-    QCOMPARE(text1->toPlainText(), QStringLiteral("a\nb\n\nc"));
-    QCOMPARE(m_form->text1().text(), QStringLiteral("a\r\nb\r\n\r\nc"));
+    m_form->text1().setText(document);
+    QCOMPARE(text1->blockCount(), lines);
+    QVERIFY(!text1->toPlainText().contains(u'\r'));
+    QCOMPARE(m_form->text1().text(), readBack);
 }
 
 void TestForm1::controlsStayPutWhenTheWindowResizes() {
