@@ -8,6 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace zariza {
 
 namespace {
@@ -69,6 +75,34 @@ LineExtent firstLine(QStringView text) {
     return {length, text.sliced(length).startsWith(u"\r\n") ? 2 : 1};
 }
 
+// The checks before this can be outrun: a FIFO put in the file's place afterwards would block
+// open() and freeze the window. So open without blocking and check what was actually opened.
+void openRegularFileForReading(QFile &file, const QString &fileName) {
+#ifdef Q_OS_UNIX
+    const int descriptor =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        const QString reason = reasonForErrno(errno);
+        throw RuntimeError(reason.isEmpty() ? QStringLiteral("无法打开") : reason, fileName);
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        throw RuntimeError(QStringLiteral("这不是普通文件"), fileName);
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        throw RuntimeError(reasonFor(file, errno), fileName);
+    }
+#else
+    file.setFileName(fileName);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly))
+        throw RuntimeError(reasonFor(file, errno), fileName);
+#endif
+}
+
 } // namespace
 
 struct TextChannels::Channel {
@@ -123,10 +157,8 @@ void TextChannels::open(const QString &fileName, int channel, ChannelMode mode) 
         if (info.size() > maxInputBytes)
             throw RuntimeError(QStringLiteral("文件太大（超过 %1 MB）").arg(maxInputBytes >> 20),
                                fileName);
-        QFile file(fileName);
-        errno = 0;
-        if (!file.open(QIODevice::ReadOnly))
-            throw RuntimeError(reasonFor(file, errno), fileName);
+        QFile file;
+        openRegularFileForReading(file, fileName);
         // A buffer the size of the file, not of the limit: QIODevice::read allocates all it is
         // asked for. One byte more shows that the file grew since the check; then read on to one
         // byte past the limit, so that it is still read whole or refused.
