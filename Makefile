@@ -69,9 +69,12 @@ fuzz: deps-test
 		-DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS)
 	mkdir -p $(FUZZ_BUILD_DIR)/corpus
-	$(FUZZ_BUILD_DIR)/fuzz_codec -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	@echo "fuzz: running for $(FUZZ_SECONDS) s, log in $(FUZZ_BUILD_DIR)/fuzz.log"
+	@$(FUZZ_BUILD_DIR)/fuzz_codec -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 		-dict=fuzz/codec.dict -artifact_prefix=$(FUZZ_BUILD_DIR)/ -print_final_stats=1 \
-		$(FUZZ_BUILD_DIR)/corpus fuzz/corpus
+		$(FUZZ_BUILD_DIR)/corpus fuzz/corpus > $(FUZZ_BUILD_DIR)/fuzz.log 2>&1 \
+		|| { tail -n 60 $(FUZZ_BUILD_DIR)/fuzz.log; exit 1; }
+	@grep -E '^(Done|stat::)' $(FUZZ_BUILD_DIR)/fuzz.log
 
 # Benchmarks against their floors; writes docs/performance.md and docs/performance.png.
 BENCH_DIR ?= build-bench
