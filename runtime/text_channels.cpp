@@ -256,14 +256,4 @@ void TextChannels::abandon(int channel) noexcept {
     m_channels.erase(found);
 }
 
-QStringList splitLines(QStringView text) {
-    QStringList lines;
-    while (!text.isEmpty()) {
-        const LineExtent line = firstLine(text);
-        lines.append(text.first(line.length).toString());
-        text = text.sliced(line.length + line.terminator);
-    }
-    return lines;
-}
-
 } // namespace zariza

@@ -83,8 +83,4 @@ private:
     int m_channel;
 };
 
-// Splits decoded text into lines; a line ends at CR LF, LF or CR, and the last line's
-// terminator adds no empty line after it.
-QStringList splitLines(QStringView text);
-
 } // namespace zariza
