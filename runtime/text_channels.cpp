@@ -2,6 +2,7 @@
 
 #include "runtime_services.h"
 
+#include <QByteArrayList>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -115,7 +116,7 @@ struct TextChannels::Channel {
     bool clean = true;
     // output
     std::unique_ptr<QSaveFile> file;
-    QByteArray pending;
+    QByteArrayList pending;
 };
 
 TextChannels::TextChannels(const TextCodec &codec) : m_codec(codec) {}
@@ -219,8 +220,9 @@ bool TextChannels::decodedCleanly(int channel) const {
 
 void TextChannels::print(int channel, QStringView item) {
     Channel &output = openChannel(channel, ChannelMode::Output);
-    output.pending += m_codec.encode(item);
-    output.pending += "\r\n";
+    // Kept as separate pieces: appending the line end to a large document would copy it.
+    output.pending.append(m_codec.encode(item));
+    output.pending.append(QByteArrayLiteral("\r\n"));
 }
 
 void TextChannels::close(int channel) {
@@ -237,7 +239,10 @@ void TextChannels::close(int channel) {
     errno = 0;
     // A short write or a failed flush sets no error that commit() would notice, so a full disk
     // could otherwise commit a truncated file.
-    const bool written = file.write(closing->pending) == closing->pending.size() && file.flush();
+    bool written = true;
+    for (const QByteArray &piece : std::as_const(closing->pending))
+        written = written && file.write(piece) == piece.size();
+    written = written && file.flush();
     const int writeErrno = errno;
     if (!written) {
         file.cancelWriting();
