@@ -387,16 +387,25 @@ class Desktop:
         self.processes = []
 
     def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.__exit__()
-            raise
+        # A display that another X server is just giving up can vanish under a new one; start
+        # afresh a couple of times before calling it a failure.
+        for attempt in range(3):
+            try:
+                self.start(attempt)
+                return self
+            except RuntimeError:
+                self.__exit__()
+                if attempt == 2:
+                    raise
+            except BaseException:
+                self.__exit__()
+                raise
         return self
 
-    def start(self):
+    def start(self, attempt):
+        self.processes = []
         read_end, write_end = os.pipe()
-        with open(self.scratch / "xvfb.log", "wb") as log:
+        with open(self.scratch / f"xvfb-{attempt}.log", "wb") as log:
             self.processes.append(
                 subprocess.Popen(
                     ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24"]
@@ -415,7 +424,9 @@ class Desktop:
                 raise RuntimeError("Xvfb did not start")
             chunk = os.read(read_end, 16)
             if not chunk:
-                raise RuntimeError("Xvfb exited: " + (self.scratch / "xvfb.log").read_text())
+                raise RuntimeError(
+                    "Xvfb exited: " + (self.scratch / f"xvfb-{attempt}.log").read_text()
+                )
             number += chunk
         os.close(read_end)
         self.display = ":" + number.decode().strip()
@@ -427,8 +438,9 @@ class Desktop:
         }
 
         wm_home = self.scratch / "wm-home"
-        wm_home.mkdir()
-        with open(self.scratch / "openbox.log", "wb") as log:
+        wm_home.mkdir(exist_ok=True)
+        self.openbox_log = self.scratch / f"openbox-{attempt}.log"
+        with open(self.openbox_log, "wb") as log:
             self.processes.append(
                 subprocess.Popen(
                     ["openbox", "--config-file", str(OPENBOX_RC), "--sm-disable"],
@@ -450,7 +462,7 @@ class Desktop:
 
     def window_manager_running(self):
         if self.processes[-1].poll() is not None:
-            raise RuntimeError("openbox exited: " + (self.scratch / "openbox.log").read_text())
+            raise RuntimeError("openbox exited: " + self.openbox_log.read_text())
         probe = subprocess.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
             env=self.environment,
