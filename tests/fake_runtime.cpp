@@ -1,5 +1,6 @@
 #include "fake_runtime.h"
 
+#include <QTest>
 #include <stdexcept>
 
 namespace zariza::testing {
@@ -21,6 +22,11 @@ int FakeRuntime::msgBox(const QString &prompt, int style, const QString &title) 
     const int answer = answers.front();
     answers.pop_front();
     return answer;
+}
+
+char *toString(const FakeRuntime::MsgBox &box) {
+    return QTest::toString(
+        QStringLiteral("%1 [style %2] %3").arg(box.prompt).arg(box.style).arg(box.title));
 }
 
 void FakeRuntime::shell(const QString &filePath) {

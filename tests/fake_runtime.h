@@ -39,6 +39,8 @@ public:
         QString prompt;
         int style;
         QString title;
+
+        bool operator==(const MsgBox &) const = default;
     };
 
     FakeRuntime() : m_channels(m_codec) {}
@@ -61,6 +63,9 @@ private:
     DocumentFileCodec m_codec;
     TextChannels m_channels;
 };
+
+// Lets QCOMPARE show a box that differs.
+char *toString(const FakeRuntime::MsgBox &box);
 
 class FakeTextBox : public TextBox {
 public:

@@ -152,9 +152,8 @@ void TestCommands::saveAndGenerateShowTheirDialogAndMessage() {
     QCOMPARE(m_runtime.dialog.shown[0].title, title);
     QCOMPARE(m_runtime.dialog.shown[0].filter, filter);
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0].prompt, message);
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::OkOnly);
-    QCOMPARE(m_runtime.boxes[0].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime.boxes[0],
+             (FakeRuntime::MsgBox{message, MsgBoxStyle::OkOnly, QStringLiteral("提示")}));
 }
 
 void TestCommands::cancelledSaveWritesNothing() {
@@ -216,9 +215,9 @@ void TestCommands::saveFailureIsReportedAndNothingIsWritten() {
     const QString failed = command == SaveCommand::Save ? QStringLiteral("文件保存失败！")
                                                         : QStringLiteral("文件生成失败！");
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0].prompt, failed + u'\n' + path(name) + u'：' + reason);
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::Critical);
-    QCOMPARE(m_runtime.boxes[0].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime.boxes[0],
+             (FakeRuntime::MsgBox{failed + u'\n' + path(name) + u'：' + reason,
+                                  MsgBoxStyle::Critical, QStringLiteral("提示")}));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
     QCOMPARE(text1.value, QStringLiteral("document"));
 }
@@ -296,9 +295,9 @@ void TestCommands::openRestoresTheDocument() {
     QCOMPARE(text1.value, document);
     QCOMPARE(text1.writes, 1);
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0].prompt, QStringLiteral("将清除原有代码确认打开？"));
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::OkCancelQuestion);
-    QCOMPARE(m_runtime.boxes[0].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime.boxes[0],
+             (FakeRuntime::MsgBox{QStringLiteral("将清除原有代码确认打开？"),
+                                  MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")}));
     QCOMPARE(m_runtime.dialog.shown[0].kind, QStringLiteral("open"));
     QCOMPARE(m_runtime.dialog.shown[0].title, QStringLiteral("打开"));
     QCOMPARE(m_runtime.dialog.shown[0].filter,
@@ -358,10 +357,9 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
     QCOMPARE(text1.value, QStringLiteral("kept"));
     QCOMPARE(text1.writes, 0);
     QCOMPARE(m_runtime.boxes.size(), 2);
-    QCOMPARE(m_runtime.boxes[1].prompt,
-             QStringLiteral("文件打开失败！\n") + path(name) + u'：' + reason);
-    QCOMPARE(m_runtime.boxes[1].style, MsgBoxStyle::Critical);
-    QCOMPARE(m_runtime.boxes[1].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime.boxes[1],
+             (FakeRuntime::MsgBox{QStringLiteral("文件打开失败！\n") + path(name) + u'：' + reason,
+                                  MsgBoxStyle::Critical, QStringLiteral("提示")}));
     // The channel was released: the next open works.
     writeBytes(path("ok.htm"), "fine\r\n");
     m_runtime.answers = {MsgBoxAnswer::Ok};
@@ -416,9 +414,9 @@ void TestCommands::newReplacesTheDocumentWithTheTemplate() {
 
     QCOMPARE(text1.value, document);
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0].prompt, QStringLiteral("将清除原有代码确认新建？"));
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::OkCancelQuestion);
-    QCOMPARE(m_runtime.boxes[0].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime.boxes[0],
+             (FakeRuntime::MsgBox{QStringLiteral("将清除原有代码确认新建？"),
+                                  MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")}));
 }
 
 void TestCommands::previewWritesCsHtmAndLaunchesIt_data() {
@@ -451,9 +449,9 @@ void TestCommands::previewLaunchFailureIsReported() {
 
     QCOMPARE(readBytes(path("Cs.htm")), QByteArray("<p>\r\n"));
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0].prompt, QStringLiteral("测试失败！"));
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::Critical);
-    QCOMPARE(m_runtime.boxes[0].title, QStringLiteral("未知原因"));
+    QCOMPARE(m_runtime.boxes[0],
+             (FakeRuntime::MsgBox{QStringLiteral("测试失败！"), MsgBoxStyle::Critical,
+                                  QStringLiteral("未知原因")}));
 }
 
 void TestCommands::previewRefusesToWriteThroughAPlantedFile_data() {

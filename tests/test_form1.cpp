@@ -258,9 +258,9 @@ void TestForm1::closingAsksAndEndsOnlyOnOk() {
     QCOMPARE(m_form->close(), closed);
 
     QCOMPARE(m_runtime->boxes.size(), 1);
-    QCOMPARE(m_runtime->boxes[0].prompt, QStringLiteral("确认退出？"));
-    QCOMPARE(m_runtime->boxes[0].style, MsgBoxStyle::OkCancelQuestion);
-    QCOMPARE(m_runtime->boxes[0].title, QStringLiteral("提示"));
+    QCOMPARE(m_runtime->boxes[0],
+             (FakeRuntime::MsgBox{QStringLiteral("确认退出？"), MsgBoxStyle::OkCancelQuestion,
+                                  QStringLiteral("提示")}));
     QCOMPARE(m_runtime->endCalls, closed ? 1 : 0);
     QCOMPARE(m_form->isVisible(), !closed);
     QCOMPARE(m_form->text1().text(), QStringLiteral("unsaved"));
