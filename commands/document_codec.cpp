@@ -1,6 +1,7 @@
 #include "document_codec.h"
 
 #include <QList>
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <cstdint>
@@ -709,13 +710,16 @@ QString decodeUtf16(QByteArrayView bytes, DocumentEncoding byteOrder, bool *clea
     return buffer.take();
 }
 
-QByteArray encodeGbk(QStringView text) {
+namespace {
+
+// The encoders write into a buffer the caller may reuse from piece to piece.
+void encodeGbkInto(QStringView text, QByteArray &bytes) {
     const Gb18030Tables &tables = gb18030Tables();
     const char16_t *in = text.utf16();
     const qsizetype size = text.size();
     // Two bytes per unit covers ASCII and the two-byte codes; grown once to the worst case when
     // four-byte codes need more.
-    QByteArray bytes(size * 2, Qt::Uninitialized);
+    bytes.resize(size * 2);
     char *out = bytes.data();
     char *end = out + bytes.size();
     for (qsizetype index = 0; index < size; ++index) {
@@ -751,14 +755,13 @@ QByteArray encodeGbk(QStringView text) {
         }
     }
     bytes.resize(out - bytes.data());
-    return bytes;
 }
 
-QByteArray encodeUtf8(QStringView text) {
+void encodeUtf8Into(QStringView text, QByteArray &bytes) {
     const char16_t *in = text.utf16();
     const qsizetype size = text.size();
     // At most three bytes per unit: a surrogate pair is two units for four bytes.
-    QByteArray bytes(size * 3, Qt::Uninitialized);
+    bytes.resize(size * 3);
     auto *out = reinterpret_cast<uchar *>(bytes.data());
     for (qsizetype index = 0; index < size; ++index) {
         char32_t codePoint = in[index];
@@ -787,7 +790,22 @@ QByteArray encodeUtf8(QStringView text) {
         *out++ = uchar(0x80 | (codePoint & 0x3F));
     }
     bytes.resize(reinterpret_cast<char *>(out) - bytes.data());
+}
+
+template <typename Encode> QByteArray encodedWhole(QStringView text, Encode encodeInto) {
+    QByteArray bytes;
+    encodeInto(text, bytes);
     return bytes;
+}
+
+} // namespace
+
+QByteArray encodeGbk(QStringView text) {
+    return encodedWhole(text, encodeGbkInto);
+}
+
+QByteArray encodeUtf8(QStringView text) {
+    return encodedWhole(text, encodeUtf8Into);
 }
 
 QByteArray prescanCharsetLabel(QByteArrayView bytes) {
@@ -837,6 +855,20 @@ DocumentEncoding encodingForText(QStringView text) {
         return DocumentEncoding::Utf8;
     return declaresUtf8(charsetFamily(prescanCharsetLabel(text))) ? DocumentEncoding::Utf8
                                                                   : DocumentEncoding::Gbk;
+}
+
+void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write) {
+    const auto encodeInto =
+        encodingForText(text) == DocumentEncoding::Utf8 ? encodeUtf8Into : encodeGbkInto;
+    QByteArray bytes;
+    while (!text.isEmpty()) {
+        qsizetype length = std::min(text.size(), encodingPieceLength);
+        if (length < text.size() && text[length - 1].isHighSurrogate())
+            --length; // its low surrogate belongs with it in the next piece
+        encodeInto(text.first(length), bytes);
+        write(bytes);
+        text = text.sliced(length);
+    }
 }
 
 QByteArray encodeDocument(QStringView text) {

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <functional>
 
 // How a document's bytes become text and back. Pure functions on QtCore only: GBK goes through
 // the built-in table rather than QStringConverter, whose GBK support depends on ICU.
@@ -28,6 +29,12 @@ DocumentEncoding encodingForText(QStringView text);
 
 // The text's bytes in encodingForText(text). No line end is appended.
 QByteArray encodeDocument(QStringView text);
+
+// The same bytes, handed to `write` a piece at a time as each piece is encoded, so that the start
+// of a large document can be on its way to the disk while the rest is still being encoded.
+// Pieces hold at most encodingPieceLength characters and never split a surrogate pair.
+constexpr qsizetype encodingPieceLength = 1 << 16;
+void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
 
 // GBK with € as the single byte 80; characters GBK lacks get their GB18030 four-byte code and an
 // unpaired surrogate is written as U+FFFD. Whatever decodeGb18030 reads cleanly comes back

@@ -4,8 +4,9 @@
 
 namespace zariza {
 
-QByteArray DocumentFileCodec::encode(QStringView text) const {
-    return encodeDocument(text);
+void DocumentFileCodec::encode(QStringView text,
+                               const std::function<void(QByteArrayView)> &write) const {
+    encodeDocument(text, write);
 }
 
 TextCodec::Decoded DocumentFileCodec::decode(QByteArrayView bytes) const {

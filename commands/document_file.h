@@ -8,7 +8,7 @@ namespace zariza {
 // followed by CR LF. Reading picks the encoding from the bytes.
 class DocumentFileCodec : public TextCodec {
 public:
-    QByteArray encode(QStringView text) const override;
+    void encode(QStringView text, const std::function<void(QByteArrayView)> &write) const override;
     Decoded decode(QByteArrayView bytes) const override;
 };
 

@@ -21,33 +21,62 @@ bool hasLineLongerThan(QStringView text, qsizetype length) {
     return false;
 }
 
+// Bitwise rather than logical operators, so that a loop over it can be vectorised.
+bool isLineBreak(char16_t code) {
+    // the widget's paragraph, line and frame breaks, and LF for good measure
+    return (code == QChar::ParagraphSeparator) | (code == QChar::LineSeparator) | (code == 0xFDD0) |
+           (code == 0xFDD1) | (code == u'\n');
+}
+
+struct LineBreakCount {
+    qsizetype all = 0;
+    qsizetype paragraphs = 0; // the widget's block separators, the only breaks it usually has
+};
+
+LineBreakCount countLineBreaks(QStringView text) {
+    LineBreakCount count;
+    for (const QChar c : text) {
+        count.all += isLineBreak(c.unicode());
+        count.paragraphs += c == QChar::ParagraphSeparator;
+    }
+    return count;
+}
+
 } // namespace
 
 PlainTextBox::PlainTextBox(QPlainTextEdit &edit)
     : m_edit(edit), m_usualLineWrapMode(edit.lineWrapMode()),
       m_usualWordWrapMode(edit.wordWrapMode()) {}
 
-// One pass into a string of the final size, copying the text between line ends whole.
-// (QString::replace would grow the string and move its tail once per thousand line ends, which
-// is quadratic in a large document.)
+// The raw text, because toPlainText() also turns every no-break space into a plain one. The breaks
+// are counted first, so that the conversion is one pass into a string of the final size; when
+// they are all block separators, the text between them is found and copied whole.
 QString PlainTextBox::text() const {
-    // The raw text, because toPlainText() also turns every no-break space into a plain one.
-    QString plain = m_edit.document()->toRawText();
-    for (QChar &c : plain) {
-        const char16_t code = c.unicode();
-        if (code == QChar::ParagraphSeparator || code == QChar::LineSeparator || code == 0xFDD0 ||
-            code == 0xFDD1) // the widget's paragraph, line and frame breaks
-            c = u'\n';
-    }
-    QString text(plain.size() + plain.count(u'\n'), Qt::Uninitialized);
+    const QString raw = m_edit.document()->toRawText();
+    const LineBreakCount breaks = countLineBreaks(raw);
+    if (breaks.all == 0)
+        return raw;
+    QString text(raw.size() + breaks.all, Qt::Uninitialized);
     QChar *out = text.data();
-    QStringView rest = plain;
-    for (qsizetype lineEnd; (lineEnd = rest.indexOf(u'\n')) >= 0; rest = rest.sliced(lineEnd + 1)) {
-        out = std::copy_n(rest.data(), lineEnd, out);
-        *out++ = u'\r';
-        *out++ = u'\n';
+    if (breaks.all == breaks.paragraphs) {
+        QStringView rest = raw;
+        for (qsizetype end; (end = rest.indexOf(QChar::ParagraphSeparator)) >= 0;
+             rest = rest.sliced(end + 1)) {
+            out = std::copy_n(rest.data(), end, out);
+            *out++ = u'\r';
+            *out++ = u'\n';
+        }
+        std::copy(rest.begin(), rest.end(), out);
+        return text;
     }
-    std::copy(rest.begin(), rest.end(), out);
+    for (const QChar c : raw) {
+        if (isLineBreak(c.unicode())) {
+            *out++ = u'\r';
+            *out++ = u'\n';
+        } else {
+            *out++ = c;
+        }
+    }
     return text;
 }
 

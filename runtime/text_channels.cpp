@@ -2,7 +2,6 @@
 
 #include "runtime_services.h"
 
-#include <QByteArrayList>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -116,8 +115,20 @@ struct TextChannels::Channel {
     bool clean = true;
     // output
     std::unique_ptr<QSaveFile> file;
-    QByteArrayList pending;
+    bool writeFailed = false;
+
+    void write(QByteArrayView bytes);
 };
+
+void TextChannels::Channel::write(QByteArrayView bytes) {
+    errno = 0;
+    // A short write or a failed flush sets no error that commit() would notice, so a full disk
+    // could otherwise commit a truncated file.
+    if (file->write(bytes.data(), bytes.size()) != bytes.size() || !file->flush()) {
+        writeFailed = true;
+        throw RuntimeError(reasonFor(*file, errno), fileName);
+    }
+}
 
 TextChannels::TextChannels(const TextCodec &codec) : m_codec(codec) {}
 
@@ -220,9 +231,8 @@ bool TextChannels::decodedCleanly(int channel) const {
 
 void TextChannels::print(int channel, QStringView item) {
     Channel &output = openChannel(channel, ChannelMode::Output);
-    // Kept as separate pieces: appending the line end to a large document would copy it.
-    output.pending.append(m_codec.encode(item));
-    output.pending.append(QByteArrayLiteral("\r\n"));
+    m_codec.encode(item, [&output](QByteArrayView bytes) { output.write(bytes); });
+    output.write("\r\n");
 }
 
 void TextChannels::close(int channel) {
@@ -236,18 +246,11 @@ void TextChannels::close(int channel) {
         return;
 
     QSaveFile &file = *closing->file;
-    errno = 0;
-    // A short write or a failed flush sets no error that commit() would notice, so a full disk
-    // could otherwise commit a truncated file.
-    bool written = true;
-    for (const QByteArray &piece : std::as_const(closing->pending))
-        written = written && file.write(piece) == piece.size();
-    written = written && file.flush();
-    const int writeErrno = errno;
-    if (!written) {
+    if (closing->writeFailed) {
         file.cancelWriting();
-        throw RuntimeError(reasonFor(file, writeErrno), closing->fileName);
+        throw RuntimeError(QStringLiteral("文件没有写完整"), closing->fileName);
     }
+    errno = 0;
     if (!file.commit())
         throw RuntimeError(reasonFor(file, errno), closing->fileName);
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -18,16 +19,19 @@ public:
     };
 
     virtual ~TextCodec() = default;
-    virtual QByteArray encode(QStringView text) const = 0;
+    // Hands the text's bytes to `write` in order, a piece at a time as each is encoded.
+    virtual void encode(QStringView text,
+                        const std::function<void(QByteArrayView)> &write) const = 0;
     virtual Decoded decode(QByteArrayView bytes) const = 0;
 };
 
 enum class ChannelMode { Input, Output };
 
 // Numbered sequential text files. An input channel reads and decodes its whole file when it is
-// opened and hands it out line by line; a line ends at CR LF, LF or CR. An output channel
-// collects what is printed and reaches the disk only when it is closed, atomically: until then
-// an existing file stays as it was. Every failure throws RuntimeError.
+// opened and hands it out line by line; a line ends at CR LF, LF or CR. An output channel writes
+// what is printed into a new file beside the old one, which takes the old one's place only when
+// the channel is closed: until then an existing file stays as it was. Every failure throws
+// RuntimeError.
 class TextChannels {
 public:
     // Larger files are refused rather than freezing the window.
@@ -50,9 +54,11 @@ public:
     QString lineInput(int channel);
     // Input: false when some bytes of the file could not be decoded.
     bool decodedCleanly(int channel) const;
-    // Output: the text's bytes followed by CR LF.
+    // Output: the text's bytes followed by CR LF, written a piece at a time as they are encoded,
+    // so that no encoded copy of a whole large document is kept.
     void print(int channel, QStringView item);
-    // Output: writes everything to disk, or throws and leaves the old file untouched.
+    // Output: puts the new file in the old one's place once it is safely on disk, or throws and
+    // leaves the old file untouched (also when an earlier print failed).
     void close(int channel);
     // Closes without writing anything; never throws. For failure paths.
     void abandon(int channel) noexcept;

@@ -70,6 +70,9 @@ private slots:
     void prescan_data();
     void prescan();
 
+    void piecesJoinToTheWholeAndStandAlone_data();
+    void piecesJoinToTheWholeAndStandAlone();
+
     void everyTwoByteCodeWritesBackUnchanged();
     void everyFourByteBmpCodeWritesBackUnchanged();
     void everyCharacterReadsBackAfterWriting();
@@ -522,6 +525,48 @@ void TestDocumentCodec::prescan() {
 
     QCOMPARE(zariza::prescanCharsetLabel(QByteArrayView(html.toUtf8())), labelInBytes);
     QCOMPARE(zariza::prescanCharsetLabel(QStringView(html)), labelInText);
+}
+
+void TestDocumentCodec::piecesJoinToTheWholeAndStandAlone_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("pieces");
+
+    const QString emoji = QStringLiteral("\U0001F600");
+    const QString gbkStart = QStringLiteral("<html>中文");
+    const QString utf8Start = QStringLiteral("<meta charset=\"utf-8\">中文");
+    const auto padded = [](const QString &start, qsizetype length) {
+        return start + QString(length - start.size(), u'字');
+    };
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("GBK, exactly one piece") << padded(gbkStart, zariza::encodingPieceLength) << 1;
+    QTest::newRow("GBK, a surrogate pair across the first cut")
+        << padded(gbkStart, zariza::encodingPieceLength - 1) + emoji + QStringLiteral("尾") << 2;
+    QTest::newRow("UTF-8, a surrogate pair across the first cut")
+        << padded(utf8Start, zariza::encodingPieceLength - 1) + emoji +
+               padded(QStringLiteral("x"), 2 * zariza::encodingPieceLength)
+        << 4;
+}
+
+// The declaration at the start decides every piece's encoding, and no piece ends inside a
+// character, so each piece reads back on its own.
+void TestDocumentCodec::piecesJoinToTheWholeAndStandAlone() {
+    QFETCH(QString, text);
+    QFETCH(int, pieces);
+
+    const bool utf8 = zariza::encodingForText(text) == zariza::DocumentEncoding::Utf8;
+    QByteArray joined;
+    QString readBack;
+    int count = 0;
+    zariza::encodeDocument(text, [&](QByteArrayView piece) {
+        ++count;
+        joined += piece;
+        bool clean = false;
+        readBack += utf8 ? zariza::decodeUtf8(piece, &clean) : zariza::decodeGb18030(piece, &clean);
+        QVERIFY2(clean, qPrintable(QStringLiteral("piece %1 does not stand alone").arg(count)));
+    });
+    QCOMPARE(count, pieces);
+    QCOMPARE(joined, zariza::encodeDocument(text));
+    QCOMPARE(readBack, text);
 }
 
 void TestDocumentCodec::everyTwoByteCodeWritesBackUnchanged() {

@@ -172,6 +172,8 @@ void TestForm1::textBoxSpeaksCrLf_data() {
         << QStringLiteral("a\rb\nc") << 3 << QStringLiteral("a\r\nb\r\nc");
     QTest::newRow("no-break space survives")
         << QStringLiteral("a&nbsp;\u00A0b") << 1 << QStringLiteral("a&nbsp;\u00A0b");
+    QTest::newRow("a line break typed with Shift+Enter becomes CR LF")
+        << QStringLiteral("a\u2028b\r\nc") << 2 << QStringLiteral("a\r\nb\r\nc");
 }
 
 void TestForm1::textBoxSpeaksCrLf() {

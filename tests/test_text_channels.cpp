@@ -1,3 +1,4 @@
+#include "document_codec.h"
 #include "document_file.h"
 #include "runtime_services.h"
 #include "test_files.h"
@@ -9,6 +10,8 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -27,6 +30,7 @@ private slots:
     void freeFileSkipsChannelsInUse();
     void outputReachesTheDiskOnlyWhenClosed();
     void abandonedOutputLeavesTheOldFile();
+    void closingAfterAFailedPrintKeepsTheOldFile();
     void inputReadsLinesUntilEndOfFile();
     void refusesInputItCannotRead_data();
     void refusesInputItCannotRead();
@@ -116,6 +120,39 @@ void TestTextChannels::abandonedOutputLeavesTheOldFile() {
     QCOMPARE(readBytes(path("doc.htm")), QByteArray("old\r\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("doc.htm")});
+}
+
+void TestTextChannels::closingAfterAFailedPrintKeepsTheOldFile() {
+#ifdef Q_OS_UNIX
+    writeBytes(path("doc.htm"), "old\r\n");
+    TextChannels channels(m_codec);
+    channels.open(path("doc.htm"), 1, ChannelMode::Output);
+    {
+        // A file size limit makes the write fail the way a full disk does.
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit oldLimit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+        rlimit limit = oldLimit;
+        limit.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        QString failure;
+        try {
+            channels.print(1, QString(3 * encodingPieceLength, u'字'));
+        } catch (const RuntimeError &error) {
+            failure = error.describe();
+        }
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY2(failure.contains(QStringLiteral("磁盘空间不足")), qPrintable(failure));
+    }
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, channels.close(1));
+    QVERIFY(!channels.isOpen(1));
+    QCOMPARE(readBytes(path("doc.htm")), QByteArray("old\r\n"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("doc.htm")});
+#else
+    QSKIP("needs a file size limit");
+#endif
 }
 
 void TestTextChannels::inputReadsLinesUntilEndOfFile() {
