@@ -4,20 +4,22 @@
 
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace zariza::perf {
 
 namespace {
 
-void writeAtFloor(const QPlainTextEdit &edit, SampleKind kind, QFile &file) {
+QByteArray encodedAtFloor(const QPlainTextEdit &edit, SampleKind kind) {
     const QString text = edit.toPlainText();
-    const QByteArray bytes = isUtf8(kind)
-                                 ? QByteArray(QStringEncoder(QStringEncoder::Utf8).encode(text))
-                                 : encodeGbk(text);
+    return isUtf8(kind) ? QByteArray(QStringEncoder(QStringEncoder::Utf8).encode(text))
+                        : encodeGbk(text);
+}
+
+void writeAtFloor(const QByteArray &bytes, QFileDevice &file) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(bytes) != bytes.size() || !file.flush())
         throw std::runtime_error("cannot write " + file.fileName().toStdString());
@@ -42,14 +44,14 @@ void openAtFloor(const QString &path, SampleKind kind, QPlainTextEdit &edit) {
 
 void saveAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path) {
     QFile file(path);
-    writeAtFloor(edit, kind, file);
+    writeAtFloor(encodedAtFloor(edit, kind), file);
 }
 
-void saveDurablyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path) {
-    QFile file(path);
-    writeAtFloor(edit, kind, file);
-    if (::fdatasync(file.handle()) != 0)
-        throw std::runtime_error("cannot sync " + path.toStdString());
+void saveAtomicallyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path) {
+    QSaveFile file(path);
+    writeAtFloor(encodedAtFloor(edit, kind), file);
+    if (!file.commit())
+        throw std::runtime_error("cannot commit " + path.toStdString());
 }
 
 void configureLikeText1(QPlainTextEdit &edit) {

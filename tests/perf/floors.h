@@ -13,12 +13,13 @@ namespace zariza::perf {
 // to the widget. GBK has no decoder in QtCore without ICU; ours is the fastest one at hand.
 void openAtFloor(const QString &path, SampleKind kind, QPlainTextEdit &edit);
 
-// Takes the widget's text, encodes it and writes it with one QFile::write.
+// Takes the widget's text, encodes it and writes it over the file with one QFile::write.
 void saveAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
 
-// The same, then waits for the data to reach the disk, as QSaveFile does before it renames: the
-// least a save that survives a power cut must do. The disk's time dominates a plain write's.
-void saveDurablyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
+// The same through QSaveFile, the way every save of the editor goes: into a new file that
+// replaces the old one once QSaveFile has waited for it to reach the disk. The waiting and the
+// replacing are the toolkit's, and on this kind of disk cost as much as all the rest.
+void saveAtomicallyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
 
 // Sets up a text box the way the window's Text1 is: no wrapping, both scroll bars, its size.
 void configureLikeText1(QPlainTextEdit &edit);

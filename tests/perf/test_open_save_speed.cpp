@@ -111,11 +111,10 @@ void TestOpenSaveSpeed::saveStaysNearItsFloor() {
     EditorSession session;
     session.open(path("page.htm"));
 
-    // The floor writes a new file each time, as QSaveFile does.
+    // Both replace a file written before.
     const auto [ours, floor] =
         bestTimes({[] {}, [&] { session.save(path("saved.Devov")); }},
-                  {[&] { QFile::remove(path("floor.htm")); },
-                   [&] { saveDurablyAtFloor(session.edit(), kind, path("floor.htm")); }});
+                  {[] {}, [&] { saveAtomicallyAtFloor(session.edit(), kind, path("floor.htm")); }});
 
     // The page ends in CR LF, which a save writes back: the bytes come back unchanged.
     QVERIFY(readBytes(path("saved.Devov")) == original);
