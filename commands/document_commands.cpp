@@ -57,11 +57,7 @@ void DocumentCommands::Command1_Click() {
             !confirmed(m_runtime,
                        QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？")))
             return;
-        for (bool firstLine = true; !channels.endOfFile(channel); firstLine = false) {
-            if (!firstLine)
-                document += QStringLiteral("\r\n");
-            document += channels.lineInput(channel);
-        }
+        document = channels.remainingLines(channel);
         channels.close(channel);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, QStringLiteral("文件打开失败！"), error);

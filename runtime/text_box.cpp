@@ -10,13 +10,25 @@ namespace zariza {
 
 namespace {
 
+// Hops from LF to LF with the vectorised search: only a stretch longer than `length` can hold
+// a line that long, and only there do CRs need looking for.
 bool hasLineLongerThan(QStringView text, qsizetype length) {
-    qsizetype lineStart = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' || text[i] == u'\n')
-            lineStart = i + 1;
-        else if (i - lineStart >= length)
-            return true;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        if (end - start > length) {
+            const QStringView stretch = text.sliced(start, end - start);
+            for (qsizetype lineStart = 0;;) {
+                const qsizetype lineEnd = stretch.indexOf(u'\r', lineStart);
+                if ((lineEnd < 0 ? stretch.size() : lineEnd) - lineStart > length)
+                    return true;
+                if (lineEnd < 0)
+                    break;
+                lineStart = lineEnd + 1;
+            }
+        }
+        start = end + 1;
     }
     return false;
 }

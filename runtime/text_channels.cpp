@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -73,6 +74,23 @@ LineExtent firstLine(QStringView text) {
     if (length == text.size())
         return {length, 0};
     return {length, text.sliced(length).startsWith(u"\r\n") ? 2 : 1};
+}
+
+// Every LF follows a CR and every CR comes before an LF. Hops from one line end to the next
+// with the vectorised search instead of looking at every character.
+bool hasOnlyCrLfLineEnds(QStringView text) {
+    qsizetype lineFeeds = 0;
+    for (qsizetype at = 0; (at = text.indexOf(u'\n', at)) >= 0; ++at, ++lineFeeds) {
+        if (at == 0 || text[at - 1] != u'\r')
+            return false;
+    }
+    // Each of those LFs has a CR of its own before it, so any further CR stands alone.
+    qsizetype carriageReturns = 0;
+    for (qsizetype at = 0; (at = text.indexOf(u'\r', at)) >= 0; ++at) {
+        if (++carriageReturns > lineFeeds)
+            return false;
+    }
+    return true;
 }
 
 // The checks before this can be outrun: a FIFO put in the file's place afterwards would block
@@ -223,6 +241,31 @@ QString TextChannels::lineInput(int channel) {
     const LineExtent line = firstLine(rest);
     input.position += line.length + line.terminator;
     return rest.first(line.length).toString();
+}
+
+QString TextChannels::remainingLines(int channel) {
+    Channel &input = openChannel(channel, ChannelMode::Input);
+    QString text = std::exchange(input.text, QString());
+    const qsizetype start = std::exchange(input.position, 0);
+    QStringView rest = QStringView(text).sliced(start);
+    if (hasOnlyCrLfLineEnds(rest)) {
+        // The last line's end adds nothing, as when the lines are read one by one.
+        const qsizetype length = rest.size() - (rest.endsWith(u"\r\n") ? 2 : 0);
+        if (start != 0)
+            return rest.first(length).toString();
+        text.truncate(length);
+        return text;
+    }
+    QString joined;
+    joined.reserve(rest.size());
+    for (bool atStart = true; !rest.isEmpty(); atStart = false) {
+        const LineExtent line = firstLine(rest);
+        if (!atStart)
+            joined += u"\r\n";
+        joined += rest.first(line.length);
+        rest = rest.sliced(line.length + line.terminator);
+    }
+    return joined;
 }
 
 bool TextChannels::decodedCleanly(int channel) const {

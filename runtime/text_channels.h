@@ -52,6 +52,10 @@ public:
     bool endOfFile(int channel) const;
     // Input: the next line, without its terminator.
     QString lineInput(int channel);
+    // Input: the lines not read yet joined with CR LF, as reading them one by one and joining
+    // them would give; the text read from the file itself, not a copy, when its line ends are
+    // all CR LF already. Reads to the end of the file.
+    QString remainingLines(int channel);
     // Input: false when some bytes of the file could not be decoded.
     bool decodedCleanly(int channel) const;
     // Output: the text's bytes followed by CR LF, written a piece at a time as they are encoded,

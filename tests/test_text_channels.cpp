@@ -61,6 +61,11 @@ void TestTextChannels::splitsLinesAtEveryKindOfLineEnd_data() {
     QTest::newRow("LF CR is two ends") << QStringLiteral("a\n\rb") << QStringList{"a", "", "b"};
     QTest::newRow("only a line end") << QStringLiteral("\r\n") << QStringList{""};
     QTest::newRow("blank lines") << QStringLiteral("\r\n\r\nx") << QStringList{"", "", "x"};
+    QTest::newRow("blank last line") << QStringLiteral("a\r\n\r\n") << QStringList{"a", ""};
+    QTest::newRow("CR before CR LF") << QStringLiteral("a\r\r\nb") << QStringList{"a", "", "b"};
+    QTest::newRow("LF first") << QStringLiteral("\na\r\n") << QStringList{"", "a"};
+    QTest::newRow("CR LF, then a lone CR at the end")
+        << QStringLiteral("a\r\nb\r") << QStringList{"a", "b"};
 }
 
 void TestTextChannels::splitsLinesAtEveryKindOfLineEnd() {
@@ -74,6 +79,16 @@ void TestTextChannels::splitsLinesAtEveryKindOfLineEnd() {
     while (!channels.endOfFile(1))
         read.append(channels.lineInput(1));
     QCOMPARE(read, lines);
+
+    // Read all at once, from the start and after the first line.
+    for (const qsizetype linesReadFirst : {0, 1}) {
+        channels.open(path("in.htm"), 2, ChannelMode::Input);
+        for (qsizetype line = 0; line < linesReadFirst && !channels.endOfFile(2); ++line)
+            channels.lineInput(2);
+        QCOMPARE(channels.remainingLines(2), lines.mid(linesReadFirst).join(u"\r\n"));
+        QVERIFY(channels.endOfFile(2));
+        channels.close(2);
+    }
 }
 
 void TestTextChannels::openingABusyChannelFails() {

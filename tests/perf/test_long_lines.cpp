@@ -52,6 +52,10 @@ void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine_data() {
     QTest::newRow("a line one past the limit") << full + QStringLiteral("a\r\nb") << true;
     QTest::newRow("an overlong last line")
         << QStringLiteral("x\r\n") + QString(limit + 1, QChar(u'中')) << true;
+    QTest::newRow("lines split by lone CRs only")
+        << full + QStringLiteral("\r") + full + QStringLiteral("\r") + full << false;
+    QTest::newRow("an overlong line after a lone CR")
+        << full + QStringLiteral("\r") + full + QStringLiteral("a\nb") << true;
 }
 
 void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
@@ -64,7 +68,10 @@ void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
     text1.setText(text);
 
     QCOMPARE(edit.lineWrapMode(), wrapped ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-    QCOMPARE(text1.text(), text);
+    // Every line end comes back as CR LF.
+    QString crLf = text;
+    crLf.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    QCOMPARE(text1.text(), crLf.replace(u'\n', QStringLiteral("\r\n")));
     // The next ordinary document is shown the usual way again.
     text1.setText(QStringLiteral("<p>"));
     QCOMPARE(edit.lineWrapMode(), QPlainTextEdit::NoWrap);
