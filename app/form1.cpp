@@ -43,6 +43,12 @@ void Form1::wireEvents() {
             [this] { runCommand(&DocumentCommands::Command4_Click); });
     connect(m_ui->Command5, &QPushButton::clicked, this,
             [this] { runCommand(&DocumentCommands::Command5_Click); });
+    m_text1.setEditingConfirmation([this] {
+        return m_runtime->msgBox(QStringLiteral("这个文件有很长的行，现在只供查看。确认编辑？\n"
+                                                "编辑很长的行时，每按一次键都可能要等几秒。"),
+                                 MsgBoxStyle::OkCancelQuestion,
+                                 QStringLiteral("提示")) == MsgBoxAnswer::Ok;
+    });
     // The desktop session ending asks the same question as the close box.
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager &manager) { commitData(manager); });

@@ -1,10 +1,15 @@
 #include "text_box.h"
 
-#include <QPlainTextEdit>
+#include "document_edit.h"
+#include "line_ends.h"
+
+#include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace zariza {
 
@@ -54,16 +59,73 @@ LineBreakCount countLineBreaks(QStringView text) {
     return count;
 }
 
+// Where the widget starts a new block, as QTextCursor::insertText does: CR LF, LF, CR, the
+// paragraph separator and the frame marks.
+bool startsNewBlock(QChar c) {
+    const char16_t code = c.unicode();
+    return (code == u'\r') | (code == u'\n') | (code == QChar::ParagraphSeparator) |
+           (code == 0xFDD0) | (code == 0xFDD1);
+}
+
+struct ViewPieces {
+    QString shown;                    // the text with the cuts as LFs
+    std::vector<int> continuedBlocks; // the blocks that begin at a cut
+};
+
+// Where to cut a line longer than the piece length: after the last tag end near the piece's end,
+// so that the pieces read naturally, else at the piece's length but never inside a surrogate pair.
+qsizetype viewCut(QStringView line) {
+    constexpr qsizetype lookBack = PlainTextBox::viewPieceLength / 8;
+    const QStringView piece = line.first(PlainTextBox::viewPieceLength);
+    const qsizetype tagEnd = piece.lastIndexOf(u'>');
+    if (tagEnd >= piece.size() - lookBack)
+        return tagEnd + 1;
+    return piece.size() - (piece.back().isHighSurrogate() ? 1 : 0);
+}
+
+ViewPieces cutForViewing(QStringView text) {
+    ViewPieces view;
+    view.shown.reserve(text.size() + text.size() / PlainTextBox::viewPieceLength + 1);
+    int block = 0;
+    for (QStringView rest = text;;) {
+        const qsizetype lineLength =
+            std::find_if(rest.begin(), rest.end(), startsNewBlock) - rest.begin();
+        QStringView line = rest.first(lineLength);
+        while (line.size() > PlainTextBox::viewPieceLength) {
+            const qsizetype cut = viewCut(line);
+            view.shown += line.first(cut);
+            view.shown += u'\n';
+            view.continuedBlocks.push_back(++block);
+            line = line.sliced(cut);
+        }
+        view.shown += line;
+        if (lineLength == rest.size())
+            return view;
+        const qsizetype terminator = rest.sliced(lineLength).startsWith(u"\r\n") ? 2 : 1;
+        view.shown += rest.sliced(lineLength, terminator);
+        ++block;
+        rest = rest.sliced(lineLength + terminator);
+    }
+}
+
 } // namespace
 
-PlainTextBox::PlainTextBox(QPlainTextEdit &edit)
+PlainTextBox::PlainTextBox(DocumentEdit &edit)
     : m_edit(edit), m_usualLineWrapMode(edit.lineWrapMode()),
-      m_usualWordWrapMode(edit.wordWrapMode()) {}
+      m_usualWordWrapMode(edit.wordWrapMode()) {
+    m_edit.setEditAttemptHandler([this] { startEditing(); });
+}
+
+void PlainTextBox::setEditingConfirmation(std::function<bool()> confirm) {
+    m_confirmEditing = std::move(confirm);
+}
 
 // The raw text, because toPlainText() also turns every no-break space into a plain one. The breaks
 // are counted first, so that the conversion is one pass into a string of the final size; when
 // they are all block separators, the text between them is found and copied whole.
 QString PlainTextBox::text() const {
+    if (m_viewedText)
+        return *m_viewedText;
     const QString raw = m_edit.document()->toRawText();
     const LineBreakCount breaks = countLineBreaks(raw);
     if (breaks.all == 0)
@@ -95,24 +157,69 @@ QString PlainTextBox::text() const {
 // The widget starts a new line at CR LF, LF and CR alike, so the text goes in unconverted: a
 // converted copy of a large document would cost as much again as the widget's own.
 void PlainTextBox::setText(const QString &text) {
-    const bool wrap = hasLineLongerThan(text, longLineLength);
-    const auto lineWrapMode =
-        wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::LineWrapMode(m_usualLineWrapMode);
-    if (lineWrapMode != m_edit.lineWrapMode()) {
-        // Emptied first, or the old document would be laid out again in the new mode.
-        m_edit.clear();
-        m_edit.setLineWrapMode(lineWrapMode);
-        m_edit.setWordWrapMode(wrap ? QTextOption::WrapAnywhere
-                                    : QTextOption::WrapMode(m_usualWordWrapMode));
-    }
+    if (hasLineLongerThan(text, longLineLength))
+        showForViewing(text);
+    else
+        showForEditing(text, false);
+}
+
+// Laid out whole, a line of megabytes freezes the window for seconds, on opening and at every
+// key typed into it. Cut into pieces of their own, its blocks are laid out one screen at a time.
+void PlainTextBox::showForViewing(const QString &text) {
+    ViewPieces view = cutForViewing(text);
+    m_viewedText = withCrLfLineEnds(text);
+    m_edit.setContinuedBlocks({});
+    setWrapped(true);
+    m_edit.setReadOnly(true);
+    m_edit.setPlainText(view.shown);
+    m_edit.setContinuedBlocks(std::move(view.continuedBlocks));
+}
+
+void PlainTextBox::showForEditing(const QString &text, bool wrapped) {
+    m_viewedText.reset();
+    m_edit.setContinuedBlocks({});
+    setWrapped(wrapped);
+    m_edit.setReadOnly(false);
     m_edit.setPlainText(text);
-    if (!wrap)
+    if (!wrapped)
         return;
+    // Unwrapped, or without its layout kept, a long line would be laid out again at every
+    // repaint, every blink of the cursor.
     for (QTextBlock block = m_edit.document()->firstBlock(); block.isValid();
          block = block.next()) {
         if (block.length() > longLineLength)
             block.layout()->setCacheEnabled(true);
     }
+}
+
+void PlainTextBox::setWrapped(bool wrapped) {
+    const auto lineWrapMode =
+        wrapped ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::LineWrapMode(m_usualLineWrapMode);
+    if (lineWrapMode == m_edit.lineWrapMode())
+        return;
+    // Emptied first, or the old document would be laid out again in the new mode.
+    m_edit.clear();
+    m_edit.setLineWrapMode(lineWrapMode);
+    m_edit.setWordWrapMode(wrapped ? QTextOption::WrapAnywhere
+                                   : QTextOption::WrapMode(m_usualWordWrapMode));
+}
+
+// The cut lines are put back together, with the caret where it was in the text.
+void PlainTextBox::startEditing() {
+    if (!m_viewedText || !m_confirmEditing || !m_confirmEditing())
+        return;
+    const std::vector<int> &cuts = m_edit.continuedBlocks();
+    const QTextCursor viewCursor = m_edit.textCursor();
+    const auto cutsBefore =
+        std::upper_bound(cuts.begin(), cuts.end(), viewCursor.blockNumber()) - cuts.begin();
+    const int position = viewCursor.position() - int(cutsBefore);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString text = *std::exchange(m_viewedText, std::nullopt);
+    showForEditing(text, true);
+    QTextCursor cursor = m_edit.textCursor();
+    cursor.setPosition(position);
+    m_edit.setTextCursor(cursor);
+    QGuiApplication::restoreOverrideCursor();
 }
 
 } // namespace zariza

@@ -1,11 +1,11 @@
 #include "text_channels.h"
 
+#include "line_ends.h"
 #include "runtime_services.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -60,37 +60,6 @@ QString reasonFor(const QFileDevice &file, int savedErrno) {
     default:
         return QStringLiteral("无法访问（%1）").arg(file.errorString());
     }
-}
-
-struct LineExtent {
-    qsizetype length;
-    qsizetype terminator; // 2 for CR LF, 1 for LF or CR, 0 for a last line without one
-};
-
-LineExtent firstLine(QStringView text) {
-    const auto end =
-        std::find_if(text.begin(), text.end(), [](QChar c) { return c == u'\r' || c == u'\n'; });
-    const qsizetype length = end - text.begin();
-    if (length == text.size())
-        return {length, 0};
-    return {length, text.sliced(length).startsWith(u"\r\n") ? 2 : 1};
-}
-
-// Every LF follows a CR and every CR comes before an LF. Hops from one line end to the next
-// with the vectorised search instead of looking at every character.
-bool hasOnlyCrLfLineEnds(QStringView text) {
-    qsizetype lineFeeds = 0;
-    for (qsizetype at = 0; (at = text.indexOf(u'\n', at)) >= 0; ++at, ++lineFeeds) {
-        if (at == 0 || text[at - 1] != u'\r')
-            return false;
-    }
-    // Each of those LFs has a CR of its own before it, so any further CR stands alone.
-    qsizetype carriageReturns = 0;
-    for (qsizetype at = 0; (at = text.indexOf(u'\r', at)) >= 0; ++at) {
-        if (++carriageReturns > lineFeeds)
-            return false;
-    }
-    return true;
 }
 
 // The checks before this can be outrun: a FIFO put in the file's place afterwards would block
@@ -246,26 +215,12 @@ QString TextChannels::lineInput(int channel) {
 QString TextChannels::remainingLines(int channel) {
     Channel &input = openChannel(channel, ChannelMode::Input);
     QString text = std::exchange(input.text, QString());
-    const qsizetype start = std::exchange(input.position, 0);
-    QStringView rest = QStringView(text).sliced(start);
-    if (hasOnlyCrLfLineEnds(rest)) {
-        // The last line's end adds nothing, as when the lines are read one by one.
-        const qsizetype length = rest.size() - (rest.endsWith(u"\r\n") ? 2 : 0);
-        if (start != 0)
-            return rest.first(length).toString();
-        text.truncate(length);
-        return text;
-    }
-    QString joined;
-    joined.reserve(rest.size());
-    for (bool atStart = true; !rest.isEmpty(); atStart = false) {
-        const LineExtent line = firstLine(rest);
-        if (!atStart)
-            joined += u"\r\n";
-        joined += rest.first(line.length);
-        rest = rest.sliced(line.length + line.terminator);
-    }
-    return joined;
+    text.remove(0, std::exchange(input.position, 0));
+    text = withCrLfLineEnds(std::move(text));
+    // The last line's end adds nothing, as when the lines are read one by one.
+    if (text.endsWith(u"\r\n"))
+        text.chop(2);
+    return text;
 }
 
 bool TextChannels::decodedCleanly(int channel) const {

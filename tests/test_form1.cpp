@@ -2,11 +2,13 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QtTest>
 
 using namespace zariza;
@@ -35,8 +37,16 @@ private slots:
     void untrappedFailureIsShownAndTheWindowGoesOn();
     void closingAsksAndEndsOnlyOnOk_data();
     void closingAsksAndEndsOnlyOnOk();
+    void longLineIsOnlyViewedUntilEditingIsAgreed_data();
+    void longLineIsOnlyViewedUntilEditingIsAgreed();
+    void viewedLineIsCutBetweenCharacters_data();
+    void viewedLineIsCutBetweenCharacters();
+    void copyingAViewedLineLeavesTheCutsOut();
+    void movingAboutAViewedLineAsksNothing();
 
 private:
+    QPlainTextEdit *text1() const { return m_form->findChild<QPlainTextEdit *>("Text1"); }
+
     std::unique_ptr<FakeRuntime> m_runtime;
     std::unique_ptr<Form1> m_form;
     QTemporaryDir m_dir;
@@ -266,6 +276,111 @@ void TestForm1::closingAsksAndEndsOnlyOnOk() {
     QCOMPARE(m_runtime->endCalls, closed ? 1 : 0);
     QCOMPARE(m_form->isVisible(), !closed);
     QCOMPARE(m_form->text1().text(), QStringLiteral("unsaved"));
+}
+
+namespace {
+
+constexpr qsizetype pieceLength = PlainTextBox::viewPieceLength;
+
+// A minified page: one line three times the longest one shown as it is, then a short line.
+QString pageWithALongLine() {
+    return QStringLiteral("<p>") + QString(3 * PlainTextBox::longLineLength, u'页') +
+           QStringLiteral("</p>\r\n<p>end</p>");
+}
+
+} // namespace
+
+void TestForm1::longLineIsOnlyViewedUntilEditingIsAgreed_data() {
+    QTest::addColumn<int>("answer");
+
+    QTest::newRow("cancelled") << int(MsgBoxAnswer::Cancel);
+    QTest::newRow("agreed") << int(MsgBoxAnswer::Ok);
+}
+
+void TestForm1::longLineIsOnlyViewedUntilEditingIsAgreed() {
+    QFETCH(int, answer);
+
+    const QString page = pageWithALongLine();
+    m_form->text1().setText(page);
+    QVERIFY(text1()->isReadOnly());
+    QCOMPARE(m_form->text1().text(), page);
+    // The caret 10 characters into the third piece, two cuts past the start.
+    const int caret = int(2 * pieceLength + 10);
+    QTextCursor cursor(text1()->document()->findBlockByNumber(2));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 10);
+    text1()->setTextCursor(cursor);
+
+    m_runtime->answers = {answer};
+    QTest::keyClick(text1(), Qt::Key_Z);
+
+    const FakeRuntime::MsgBox question{
+        QStringLiteral("这个文件有很长的行，现在只供查看。确认编辑？\n"
+                       "编辑很长的行时，每按一次键都可能要等几秒。"),
+        MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")};
+    QCOMPARE(m_runtime->boxes, QList<FakeRuntime::MsgBox>{question});
+    if (answer == MsgBoxAnswer::Cancel) {
+        QVERIFY(text1()->isReadOnly());
+        QCOMPARE(m_form->text1().text(), page);
+        return;
+    }
+    QVERIFY(!text1()->isReadOnly());
+    QCOMPARE(text1()->blockCount(), 2);
+    QCOMPARE(m_form->text1().text(), QString(page).insert(caret, u'z'));
+}
+
+void TestForm1::viewedLineIsCutBetweenCharacters_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("pieceEnd");
+
+    // A surrogate pair straddles every multiple of the piece length.
+    QTest::newRow("pairs across the piece length")
+        << QStringLiteral("x") + QStringLiteral("\U0001F600").repeated(PlainTextBox::longLineLength)
+        << QStringLiteral("x");
+    QTest::newRow("tags near the piece length")
+        << QStringLiteral("<b>").append(QString(pieceLength - 100, u'a')).repeated(64)
+        << QStringLiteral(">");
+}
+
+// Pieces end at a whole character, after a tag where one ends close enough.
+void TestForm1::viewedLineIsCutBetweenCharacters() {
+    QFETCH(QString, line);
+    QFETCH(QString, pieceEnd);
+
+    m_form->text1().setText(line);
+    QTextBlock block = text1()->document()->firstBlock();
+    QVERIFY(block.next().isValid());
+    for (; block.next().isValid(); block = block.next()) {
+        const QString piece = block.text();
+        QVERIFY(piece.size() <= pieceLength);
+        QVERIFY2(!piece.back().isHighSurrogate(), qPrintable(QString::number(block.blockNumber())));
+        if (pieceEnd == u">")
+            QVERIFY(piece.endsWith(pieceEnd));
+    }
+    QCOMPARE(m_form->text1().text(), line);
+}
+
+void TestForm1::copyingAViewedLineLeavesTheCutsOut() {
+    const QString page = pageWithALongLine();
+    m_form->text1().setText(page);
+    // From inside the first piece to inside the last line.
+    QTextCursor cursor(text1()->document());
+    cursor.setPosition(1);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, 2);
+    text1()->setTextCursor(cursor);
+    text1()->copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QString(page).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).mid(1).chopped(2));
+}
+
+void TestForm1::movingAboutAViewedLineAsksNothing() {
+    m_form->text1().setText(pageWithALongLine());
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::Key_PageDown), QKeySequence(Qt::Key_Right), QKeySequence(Qt::Key_End),
+          QKeySequence(QKeySequence::Copy), QKeySequence(QKeySequence::SelectAll)})
+        QTest::keySequence(text1(), keys);
+    QVERIFY(m_runtime->boxes.isEmpty());
+    QVERIFY(text1()->isReadOnly());
 }
 
 QTEST_MAIN(TestForm1)

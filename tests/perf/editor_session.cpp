@@ -9,7 +9,7 @@ namespace zariza::perf {
 namespace {
 
 // The text box takes its usual look from the widget, so the widget is set up first.
-QPlainTextEdit &setUpLikeText1(QPlainTextEdit &edit) {
+DocumentEdit &setUpLikeText1(DocumentEdit &edit) {
     configureLikeText1(edit);
     return edit;
 }

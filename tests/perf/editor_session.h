@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document_commands.h"
+#include "document_edit.h"
 #include "fake_runtime.h"
 #include "text_box.h"
 
@@ -25,7 +26,7 @@ private:
     void expectOnlyBox(const QString &prompt);
 
     testing::FakeRuntime m_runtime;
-    QPlainTextEdit m_edit;
+    DocumentEdit m_edit;
     PlainTextBox m_text1;
     DocumentCommands m_commands;
 };

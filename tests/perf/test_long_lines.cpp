@@ -1,3 +1,4 @@
+#include "document_edit.h"
 #include "floors.h"
 #include "sample_documents.h"
 #include "text_box.h"
@@ -5,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QtTest>
+#include <functional>
 #include <limits>
 
 using namespace zariza;
@@ -29,6 +31,15 @@ qint64 bestJumpToEnd(QPlainTextEdit &edit) {
     return best;
 }
 
+// The time to hand the widget a document and paint it.
+qint64 timeToShow(QWidget &edit, const std::function<void()> &setText) {
+    QElapsedTimer timer;
+    timer.start();
+    setText();
+    edit.grab();
+    return timer.nsecsElapsed();
+}
+
 } // namespace
 
 class TestLongLines : public QObject {
@@ -38,6 +49,7 @@ private slots:
     void wrapsOnlyDocumentsWithAnOverlongLine_data();
     void wrapsOnlyDocumentsWithAnOverlongLine();
     void overlongLineScrollsWithoutLayingItOutAgain();
+    void overlongLineOpensWithoutLayingItOutWhole();
 };
 
 void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine_data() {
@@ -62,7 +74,7 @@ void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
     QFETCH(QString, text);
     QFETCH(bool, wrapped);
 
-    QPlainTextEdit edit;
+    DocumentEdit edit;
     configureLikeText1(edit);
     PlainTextBox text1(edit);
     text1.setText(text);
@@ -80,7 +92,7 @@ void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
 
 void TestLongLines::overlongLineScrollsWithoutLayingItOutAgain() {
     const QString page = QString::fromUtf8(sampleDocument(SampleKind::Utf8SingleLine, 256 * 1024));
-    QPlainTextEdit editorEdit;
+    DocumentEdit editorEdit;
     configureLikeText1(editorEdit);
     PlainTextBox text1(editorEdit);
     QPlainTextEdit floorEdit;
@@ -96,6 +108,25 @@ void TestLongLines::overlongLineScrollsWithoutLayingItOutAgain() {
     qInfo("jump to the end of a 256 KB line: %.1f ms; unwrapped, as the widget is set up: %.1f ms",
           editor / 1e6, floor / 1e6);
     QVERIFY2(editor * 3 <= floor, "the long line is laid out again at every repaint");
+}
+
+void TestLongLines::overlongLineOpensWithoutLayingItOutWhole() {
+    const QString page = QString::fromUtf8(sampleDocument(SampleKind::Utf8SingleLine, 1 << 20));
+    DocumentEdit editorEdit;
+    configureLikeText1(editorEdit);
+    PlainTextBox text1(editorEdit);
+    QPlainTextEdit floorEdit;
+    configureLikeText1(floorEdit);
+    editorEdit.show();
+    floorEdit.show();
+
+    const qint64 editor = timeToShow(editorEdit, [&] { text1.setText(page); });
+    const qint64 floor = timeToShow(floorEdit, [&] { floorEdit.setPlainText(page); });
+
+    qInfo("show a 1 MB line: %.1f ms; whole, as the widget would: %.1f ms", editor / 1e6,
+          floor / 1e6);
+    QVERIFY2(editor * 5 <= floor, "the long line is laid out whole");
+    QCOMPARE(text1.text(), page);
 }
 
 QTEST_MAIN(TestLongLines)
