@@ -16,7 +16,8 @@ class EditorSession {
 public:
     EditorSession();
 
-    QPlainTextEdit &edit() { return m_edit; }
+    DocumentEdit &edit() { return m_edit; }
+    PlainTextBox &text1() { return m_text1; }
 
     void open(const QString &path); // 打 开
     void save(const QString &path); // 保 存
