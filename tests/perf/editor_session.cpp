@@ -6,16 +6,6 @@
 
 namespace zariza::perf {
 
-namespace {
-
-// The text box takes its usual look from the widget, so the widget is set up first.
-DocumentEdit &setUpLikeText1(DocumentEdit &edit) {
-    configureLikeText1(edit);
-    return edit;
-}
-
-} // namespace
-
 EditorSession::EditorSession() : m_text1(setUpLikeText1(m_edit)), m_commands(m_runtime, m_text1) {}
 
 void EditorSession::open(const QString &path) {

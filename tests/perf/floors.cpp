@@ -1,6 +1,7 @@
 #include "floors.h"
 
 #include "document_codec.h"
+#include "document_edit.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
@@ -59,6 +60,11 @@ void configureLikeText1(QPlainTextEdit &edit) {
     edit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edit.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edit.resize(385, 217);
+}
+
+DocumentEdit &setUpLikeText1(DocumentEdit &edit) {
+    configureLikeText1(edit);
+    return edit;
 }
 
 } // namespace zariza::perf

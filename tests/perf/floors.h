@@ -4,6 +4,10 @@
 
 class QPlainTextEdit;
 
+namespace zariza {
+class DocumentEdit;
+}
+
 namespace zariza::perf {
 
 // The least any editor has to do to show a file and to write it back. The editor's own paths
@@ -23,5 +27,7 @@ void saveAtomicallyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QS
 
 // Sets up a text box the way the window's Text1 is: no wrapping, both scroll bars, its size.
 void configureLikeText1(QPlainTextEdit &edit);
+// The same for the editor's own widget, which its text box then takes its usual look from.
+DocumentEdit &setUpLikeText1(DocumentEdit &edit);
 
 } // namespace zariza::perf

@@ -40,6 +40,19 @@ qint64 timeToShow(QWidget &edit, const std::function<void()> &setText) {
     return timer.nsecsElapsed();
 }
 
+// The editor's text box and a plain widget set up the same way, both shown.
+struct SideBySide {
+    SideBySide() : text1(setUpLikeText1(editorEdit)) {
+        configureLikeText1(floorEdit);
+        editorEdit.show();
+        floorEdit.show();
+    }
+
+    DocumentEdit editorEdit;
+    PlainTextBox text1;
+    QPlainTextEdit floorEdit;
+};
+
 } // namespace
 
 class TestLongLines : public QObject {
@@ -75,8 +88,7 @@ void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
     QFETCH(bool, wrapped);
 
     DocumentEdit edit;
-    configureLikeText1(edit);
-    PlainTextBox text1(edit);
+    PlainTextBox text1(setUpLikeText1(edit));
     text1.setText(text);
 
     QCOMPARE(edit.lineWrapMode(), wrapped ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
@@ -92,18 +104,12 @@ void TestLongLines::wrapsOnlyDocumentsWithAnOverlongLine() {
 
 void TestLongLines::overlongLineScrollsWithoutLayingItOutAgain() {
     const QString page = QString::fromUtf8(sampleDocument(SampleKind::Utf8SingleLine, 256 * 1024));
-    DocumentEdit editorEdit;
-    configureLikeText1(editorEdit);
-    PlainTextBox text1(editorEdit);
-    QPlainTextEdit floorEdit;
-    configureLikeText1(floorEdit);
-    editorEdit.show();
-    floorEdit.show();
-    text1.setText(page);
-    floorEdit.setPlainText(page);
+    SideBySide boxes;
+    boxes.text1.setText(page);
+    boxes.floorEdit.setPlainText(page);
 
-    const qint64 editor = bestJumpToEnd(editorEdit);
-    const qint64 floor = bestJumpToEnd(floorEdit);
+    const qint64 editor = bestJumpToEnd(boxes.editorEdit);
+    const qint64 floor = bestJumpToEnd(boxes.floorEdit);
 
     qInfo("jump to the end of a 256 KB line: %.1f ms; unwrapped, as the widget is set up: %.1f ms",
           editor / 1e6, floor / 1e6);
@@ -112,21 +118,15 @@ void TestLongLines::overlongLineScrollsWithoutLayingItOutAgain() {
 
 void TestLongLines::overlongLineOpensWithoutLayingItOutWhole() {
     const QString page = QString::fromUtf8(sampleDocument(SampleKind::Utf8SingleLine, 1 << 20));
-    DocumentEdit editorEdit;
-    configureLikeText1(editorEdit);
-    PlainTextBox text1(editorEdit);
-    QPlainTextEdit floorEdit;
-    configureLikeText1(floorEdit);
-    editorEdit.show();
-    floorEdit.show();
+    SideBySide boxes;
 
-    const qint64 editor = timeToShow(editorEdit, [&] { text1.setText(page); });
-    const qint64 floor = timeToShow(floorEdit, [&] { floorEdit.setPlainText(page); });
+    const qint64 editor = timeToShow(boxes.editorEdit, [&] { boxes.text1.setText(page); });
+    const qint64 floor = timeToShow(boxes.floorEdit, [&] { boxes.floorEdit.setPlainText(page); });
 
     qInfo("show a 1 MB line: %.1f ms; whole, as the widget would: %.1f ms", editor / 1e6,
           floor / 1e6);
     QVERIFY2(editor * 5 <= floor, "the long line is laid out whole");
-    QCOMPARE(text1.text(), page);
+    QCOMPARE(boxes.text1.text(), page);
 }
 
 QTEST_MAIN(TestLongLines)
