@@ -60,6 +60,13 @@ class Type:
 
 
 @dataclass
+class Press:
+    """Clicks into the text box and presses a key there."""
+
+    key: str
+
+
+@dataclass
 class Click:
     """Clicks a button of the window (its object name in form1.ui)."""
 
@@ -122,8 +129,28 @@ class Road:
 
 MULTILINE_GBK = "<html>\r\n<head><title>多行</title></head>\r\n\r\n<body>你好，世界</body>\r\n</html>\r\n"
 UTF8_PAGE = '<meta charset="utf-8">\n<p>你好，世界</p>'
+# A minified page: one line of about 1.3 MB.
+MINIFIED_PAGE = ('<meta charset="utf-8"><body>' + "".join(
+    f'<div class="c{n % 7}">第{n}段，很长的一行。</div>' for n in range(40000)) + "</body>"
+                 ).encode("utf-8")
 
 ROADS = [
+    Road(
+        "a minified page is shown for viewing: a key asks, Cancel keeps it, generate is unchanged",
+        [
+            Click("Command1"),
+            Answer("提示", "Return"),
+            ChooseFile("打开", "min.html"),
+            Press("x"),
+            Answer("提示", "Escape"),
+            Click("Command5"),
+            ChooseFile("生成", "copy.html"),
+            Answer("提示", "Return"),
+            ExpectRunning(),
+        ],
+        {"min.html": MINIFIED_PAGE, "copy.html": MINIFIED_PAGE + CRLF},
+        given={"min.html": MINIFIED_PAGE},
+    ),
     Road(
         "type and generate: GBK bytes with CR LF",
         [
@@ -299,13 +326,13 @@ def wait_until(what, probe, patience=PATIENCE):
         time.sleep(POLL)
 
 
-def button_centres():
-    """Where form1.ui puts each push button: object name -> centre in window coordinates."""
+def widget_centres():
+    """Where form1.ui puts each widget: object name -> centre in window coordinates."""
     centres = {}
     for widget in ElementTree.parse(FORM_UI).iter("widget"):
-        if widget.get("class") != "QPushButton":
-            continue
         rect = widget.find("property[@name='geometry']/rect")
+        if rect is None:
+            continue
         x, y, width, height = (int(rect.find(part).text) for part in ("x", "y", "width", "height"))
         centres[widget.get("name")] = (x + width // 2, y + height // 2)
     return centres
@@ -365,7 +392,7 @@ def preload_keysyms(display, characters):
         x11.XCloseDisplay(connection)
 
 
-BUTTON_CENTRES = button_centres()
+WIDGET_CENTRES = widget_centres()
 
 
 def characters_to_type(roads):
@@ -617,8 +644,12 @@ class Session:
                     desktop.xdotool("key", "Return")
                 if line:
                     desktop.xdotool("type", "--delay", "8", line)
+        elif isinstance(step, Press):
+            x, y = WIDGET_CENTRES["Text1"]
+            desktop.xdotool("mousemove", "--window", self.main_window, str(x), str(y), "click", "1")
+            desktop.xdotool("key", step.key)
         elif isinstance(step, Click):
-            x, y = BUTTON_CENTRES[step.button]
+            x, y = WIDGET_CENTRES[step.button]
             desktop.xdotool("mousemove", "--window", self.main_window, str(x), str(y), "click", "1")
         elif isinstance(step, Answer):
             window, _ = self.wait_for_active(step.title)
