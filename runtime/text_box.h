@@ -34,7 +34,6 @@ public:
     // shown the way the widget was set up.
     void setText(const QString &text) override;
     void setEditingConfirmation(std::function<bool()> confirm);
-    bool isViewingOnly() const { return m_viewedText.has_value(); }
 
 private:
     void showForViewing(const QString &text);
