@@ -30,9 +30,9 @@ DocumentEncoding encodingForText(QStringView text);
 // The text's bytes in encodingForText(text). No line end is appended.
 QByteArray encodeDocument(QStringView text);
 
-// The same bytes, handed to `write` a piece at a time as each piece is encoded, so that the start
-// of a large document can be on its way to the disk while the rest is still being encoded.
-// Pieces hold at most encodingPieceLength characters and never split a surrogate pair.
+// The same bytes, handed to `write` a piece at a time as each piece is encoded, so that a large
+// document can be written out without an encoded copy of all of it. Pieces hold at most
+// encodingPieceLength characters and never split a surrogate pair.
 constexpr qsizetype encodingPieceLength = 1 << 16;
 void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
 
