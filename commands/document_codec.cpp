@@ -663,6 +663,31 @@ std::optional<DecodedDocument> cleanlyDecodedAs(DocumentEncoding encoding, QByte
     return DecodedDocument{std::move(*text), encoding, true};
 }
 
+// UTF-16 saved without a byte-order mark: its ASCII markup puts a NUL in every other byte of
+// the first KiB. Chinese characters have no NUL, except the few like 一 (U+4E00) and the
+// ideographic space that have one at the other parity, so those may occur but must stay rare.
+// A GBK or UTF-8 file with a few stray NULs has too few, or has them at both parities.
+std::optional<DocumentEncoding> byteOrderOfUnmarkedUtf16(QByteArrayView bytes) {
+    if (bytes.isEmpty() || bytes.size() % 2 != 0)
+        return std::nullopt;
+    const QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), 1024));
+    std::array<qsizetype, 2> nulsAtParity{};
+    for (qsizetype index = 0; index < head.size(); ++index) {
+        if (head[index] == 0)
+            ++nulsAtParity[index % 2];
+    }
+    const qsizetype unitCount = head.size() / 2;
+    // The parity of a unit's high byte, which is NUL for ASCII.
+    for (const auto &[byteOrder, highByte] :
+         {std::pair{DocumentEncoding::Utf16LE, 1}, std::pair{DocumentEncoding::Utf16BE, 0}}) {
+        const qsizetype ascii = nulsAtParity[highByte];
+        const qsizetype otherNuls = nulsAtParity[1 - highByte];
+        if (ascii >= 4 && ascii * 8 >= unitCount && otherNuls * 4 <= ascii)
+            return byteOrder;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString decodeGb18030(QByteArrayView bytes, bool *clean) {
@@ -823,6 +848,12 @@ DecodedDocument decodeDocument(QByteArrayView bytes) {
         return decodedAs(DocumentEncoding::Utf16LE, bytes);
     if (bytes.startsWith("\xFE\xFF"))
         return decodedAs(DocumentEncoding::Utf16BE, bytes);
+    // Ahead of any <meta>: whatever a UTF-16 page declares, its bytes are UTF-16.
+    if (const std::optional<DocumentEncoding> byteOrder = byteOrderOfUnmarkedUtf16(bytes)) {
+        DecodedDocument utf16 = decodedAs(*byteOrder, bytes);
+        if (utf16.clean)
+            return utf16;
+    }
 
     const CharsetFamily declared = charsetFamily(prescanCharsetLabel(bytes));
     if (declaresUtf8(declared)) {

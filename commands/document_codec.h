@@ -18,7 +18,8 @@ struct DecodedDocument {
     bool clean = true;         // false when some bytes could not be decoded and became U+FFFD
 };
 
-// A byte-order mark decides; else a <meta> declaration; else valid non-ASCII UTF-8 is UTF-8;
+// A byte-order mark decides; else NULs in every other byte of the first KiB mean UTF-16 if the
+// bytes read cleanly as such; else a <meta> declaration; else valid non-ASCII UTF-8 is UTF-8;
 // else GBK. A declaration the bytes contradict loses to the other encoding if that one decodes
 // them cleanly. Never fails: undecodable bytes become U+FFFD and clean is false.
 DecodedDocument decodeDocument(QByteArrayView bytes);

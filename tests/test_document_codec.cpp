@@ -36,6 +36,10 @@ const QByteArray kEditorGbk = hex("b1e0bcadc6f7");
 const QByteArray kChineseGbk = hex("d6d0cec4");
 const QByteArray kReplacementGbk = hex("8431a437");
 
+QByteArray utf16(const QString &text, QStringConverter::Encoding byteOrder) {
+    return QStringEncoder(byteOrder).encode(text);
+}
+
 enum class Operation { OpenGbk, SaveGbk, DecodeUtf8, EncodeUtf8, QtDecodeUtf8, QtEncodeUtf8 };
 
 } // namespace
@@ -149,6 +153,34 @@ void TestDocumentCodec::openAndSave_data() {
     QTest::newRow("UTF-16 BE with BOM")
         << hex("feff003c0070003e7f168f915668d83dde00003c002f0070003e") << u"\uFEFF"_s + utf16Text
         << DocumentEncoding::Utf16BE << true << utf8WithBom;
+
+    // Without a mark, written as the text's declaration says. 一 is U+4E00: a NUL of its own.
+    const QString bareUtf16 = u"<title>编辑器</title>\r\n<p>中文一</p>\r\n"_s;
+    QTest::newRow("UTF-16 LE without BOM")
+        << utf16(bareUtf16, QStringConverter::Utf16LE) << bareUtf16 << DocumentEncoding::Utf16LE
+        << true
+        << "<title>"_ba + kEditorGbk + "</title>\r\n<p>"_ba + kChineseGbk + "\xd2\xbb</p>\r\n"_ba;
+    const QString bareUtf16Utf8 = u"<meta charset=\"utf-8\">\r\n<p>中文一</p>\r\n"_s;
+    QTest::newRow("UTF-16 BE without BOM, meta says utf-8")
+        << utf16(bareUtf16Utf8, QStringConverter::Utf16BE) << bareUtf16Utf8
+        << DocumentEncoding::Utf16BE << true << bareUtf16Utf8.toUtf8();
+    const QString bareUtf16Gbk = u"<meta charset=gbk>\r\n<p>中文</p>\r\n"_s;
+    QTest::newRow("UTF-16 LE without BOM, meta says gbk")
+        << utf16(bareUtf16Gbk, QStringConverter::Utf16LE) << bareUtf16Gbk
+        << DocumentEncoding::Utf16LE << true
+        << "<meta charset=gbk>\r\n<p>"_ba + kChineseGbk + "</p>\r\n"_ba;
+    const QByteArray markupNuls("<p>\0a\0</p>\r\n\0\0\r\n", 16);
+    QTest::newRow("NUL bytes in GBK markup") << markupNuls << QString::fromLatin1(markupNuls)
+                                             << DocumentEncoding::Gbk << true << markupNuls;
+    const QByteArray oddUtf16 = utf16(u"<p>abc</p>"_s, QStringConverter::Utf16LE) + "\n"_ba;
+    QTest::newRow("UTF-16 with an odd byte count")
+        << oddUtf16 << QString::fromLatin1(oddUtf16) << DocumentEncoding::Gbk << true << oddUtf16;
+    // DC DC is a lone low surrogate in UTF-16 but 苘 in GBK.
+    const QByteArray brokenUtf16 = utf16(u"<p>a"_s, QStringConverter::Utf16LE) + "\xdc\xdc"_ba +
+                                   utf16(u"</p>"_s, QStringConverter::Utf16LE);
+    QTest::newRow("UTF-16 with a lone surrogate")
+        << brokenUtf16 << QString::fromLatin1(brokenUtf16).replace(u"\u00DC\u00DC"_s, u"苘"_s)
+        << DocumentEncoding::Gbk << true << brokenUtf16;
 
     // Written as GBK without loss: © and 😀 get four-byte codes.
     const QString undeclared = u"<p>编辑器 © 😀</p>"_s;
