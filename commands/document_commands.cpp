@@ -6,6 +6,7 @@
 #include "text_channels.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace zariza {
@@ -32,6 +33,19 @@ void refuseUnlessPlainFile(const QString &path) {
     if (info.isSymLink() || (info.exists() && !info.isFile()))
         throw RuntimeError(QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入"),
                            path);
+}
+
+// A current folder removed since it was entered has no path any more (a relative Cs.htm would
+// land in the root folder); Linux still tells where it was.
+QDir currentFolder() {
+    const QString path = QDir::currentPath();
+    if (!path.isEmpty() && QFileInfo(path).isDir())
+        return QDir(path);
+    QString lost = QFile::symLinkTarget(QStringLiteral("/proc/self/cwd"));
+    if (lost.endsWith(QStringLiteral(" (deleted)")))
+        lost.chop(10);
+    throw RuntimeError(QStringLiteral("当前文件夹已被删除或无法访问"),
+                       lost.isEmpty() ? path : lost);
 }
 
 } // namespace
@@ -77,10 +91,12 @@ void DocumentCommands::Command3_Click() {
 }
 
 void DocumentCommands::Command4_Click() {
-    const QString previewPath = QDir::current().absoluteFilePath(QStringLiteral("Cs.htm"));
+    QString previewPath;
     try {
+        previewPath = currentFolder().absoluteFilePath(QStringLiteral("Cs.htm"));
         refuseUnlessPlainFile(previewPath);
-        writeDocumentFile(previewPath);
+        // Someone who can write to the folder could still swap a link in after the check.
+        writeDocumentFile(previewPath, LinkHandling::Replace);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, QStringLiteral("预览文件写入失败！"), error);
         return;
@@ -116,10 +132,10 @@ void DocumentCommands::saveDocumentAs(const Destination &destination) {
     m_runtime.msgBox(destination.doneMessage, MsgBoxStyle::OkOnly, noticeTitle());
 }
 
-void DocumentCommands::writeDocumentFile(const QString &fileName) {
+void DocumentCommands::writeDocumentFile(const QString &fileName, LinkHandling links) {
     TextChannels &channels = m_runtime.channels();
     constexpr int channel = 1;
-    const OpenChannel output(channels, fileName, channel, ChannelMode::Output);
+    const OpenChannel output(channels, fileName, channel, ChannelMode::Output, links);
     channels.print(channel, m_text1.text());
     channels.close(channel);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "atomic_file.h"
+
 #include <QString>
 
 namespace zariza {
@@ -34,7 +36,7 @@ private:
     };
 
     void saveDocumentAs(const Destination &destination);
-    void writeDocumentFile(const QString &fileName);
+    void writeDocumentFile(const QString &fileName, LinkHandling links = LinkHandling::Follow);
 
     RuntimeServices &m_runtime;
     TextBox &m_text1;

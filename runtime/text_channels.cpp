@@ -1,11 +1,12 @@
 #include "text_channels.h"
 
+#include "atomic_file.h"
+#include "file_errors.h"
 #include "line_ends.h"
 #include "runtime_services.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <utility>
 
@@ -18,34 +19,6 @@
 namespace zariza {
 
 namespace {
-
-QString reasonForErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return QStringLiteral("没有权限");
-    case ENOENT:
-        return QStringLiteral("文件或文件夹不存在");
-    case ENOTDIR:
-        return QStringLiteral("路径中有一部分不是文件夹");
-    case EISDIR:
-        return QStringLiteral("这是一个文件夹，不是文件");
-    case ENOSPC:
-    case EFBIG:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return QStringLiteral("磁盘空间不足");
-    case ENAMETOOLONG:
-        return QStringLiteral("文件名太长");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("打开的文件太多");
-    default:
-        return {};
-    }
-}
 
 // A Chinese reason for a failed file operation; errno is read right after the failing call.
 QString reasonFor(const QFileDevice &file, int savedErrno) {
@@ -101,19 +74,18 @@ struct TextChannels::Channel {
     qsizetype position = 0;
     bool clean = true;
     // output
-    std::unique_ptr<QSaveFile> file;
+    std::unique_ptr<AtomicFile> file;
     bool writeFailed = false;
 
     void write(QByteArrayView bytes);
 };
 
 void TextChannels::Channel::write(QByteArrayView bytes) {
-    errno = 0;
-    // A short write or a failed flush sets no error that commit() would notice, so a full disk
-    // could otherwise commit a truncated file.
-    if (file->write(bytes.data(), bytes.size()) != bytes.size() || !file->flush()) {
+    try {
+        file->write(bytes);
+    } catch (const RuntimeError &) {
         writeFailed = true;
-        throw RuntimeError(reasonFor(*file, errno), fileName);
+        throw;
     }
 }
 
@@ -133,7 +105,8 @@ bool TextChannels::isOpen(int channel) const {
     return m_channels.count(channel) != 0;
 }
 
-void TextChannels::open(const QString &fileName, int channel, ChannelMode mode) {
+void TextChannels::open(const QString &fileName, int channel, ChannelMode mode,
+                        LinkHandling links) {
     if (channel < 1 || channel > maxChannel)
         throw RuntimeError(QStringLiteral("文件通道号无效"));
     if (isOpen(channel))
@@ -180,10 +153,8 @@ void TextChannels::open(const QString &fileName, int channel, ChannelMode mode) 
             throw RuntimeError(QStringLiteral("这是一个文件夹，不是文件"), fileName);
         if (info.exists() && !info.isFile())
             throw RuntimeError(QStringLiteral("这不是普通文件"), fileName);
-        opened->file = std::make_unique<QSaveFile>(fileName);
-        errno = 0;
-        if (!opened->file->open(QIODevice::WriteOnly))
-            throw RuntimeError(reasonFor(*opened->file, errno), fileName);
+        opened->file = std::make_unique<AtomicFile>(fileName, links);
+        opened->file->open();
     }
     m_channels.emplace(channel, std::move(opened));
 }
@@ -243,22 +214,15 @@ void TextChannels::close(int channel) {
     if (closing->mode == ChannelMode::Input)
         return;
 
-    QSaveFile &file = *closing->file;
-    if (closing->writeFailed) {
-        file.cancelWriting();
+    if (closing->writeFailed)
         throw RuntimeError(QStringLiteral("文件没有写完整"), closing->fileName);
-    }
-    errno = 0;
-    if (!file.commit())
-        throw RuntimeError(reasonFor(file, errno), closing->fileName);
+    closing->file->commit();
 }
 
 void TextChannels::abandon(int channel) noexcept {
     const auto found = m_channels.find(channel);
     if (found == m_channels.end())
         return;
-    if (found->second->file)
-        found->second->file->cancelWriting();
     m_channels.erase(found);
 }
 

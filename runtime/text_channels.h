@@ -1,12 +1,12 @@
 #pragma once
 
+#include "atomic_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <functional>
 #include <map>
 #include <memory>
-
-class QSaveFile;
 
 namespace zariza {
 
@@ -47,7 +47,9 @@ public:
     int freeFile() const;
     bool isOpen(int channel) const;
 
-    void open(const QString &fileName, int channel, ChannelMode mode);
+    // Output through a link writes the file it leads to, unless `links` says to replace the name.
+    void open(const QString &fileName, int channel, ChannelMode mode,
+              LinkHandling links = LinkHandling::Follow);
     // Input: true once every line has been read.
     bool endOfFile(int channel) const;
     // Input: the next line, without its terminator.
@@ -79,9 +81,10 @@ private:
 // is abandoned, so a failure never leaves a channel busy or a half-written file behind.
 class OpenChannel {
 public:
-    OpenChannel(TextChannels &channels, const QString &fileName, int channel, ChannelMode mode)
+    OpenChannel(TextChannels &channels, const QString &fileName, int channel, ChannelMode mode,
+                LinkHandling links = LinkHandling::Follow)
         : m_channels(channels), m_channel(channel) {
-        m_channels.open(fileName, channel, mode);
+        m_channels.open(fileName, channel, mode, links);
     }
     ~OpenChannel() { m_channels.abandon(m_channel); }
     OpenChannel(const OpenChannel &) = delete;
