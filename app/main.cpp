@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "process_signals.h"
 
 #include <QApplication>
 #include <QFont>
@@ -29,6 +30,7 @@ void loadChineseTranslations(QApplication &app) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    zariza::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zariza"));
     QApplication::setApplicationVersion(QStringLiteral(ZARIZA_VERSION));
@@ -41,6 +43,7 @@ int main(int argc, char *argv[]) {
     zariza::Form1 window;
     window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),
                                            window.screen()->availableGeometry()));
+    zariza::closeOnTerminationSignals(window);
     window.show();
     return QApplication::exec();
 }

@@ -1,0 +1,71 @@
+#include "process_signals.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace zariza {
+
+void ignoreFileSizeSignal() {
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+// A handler may do almost nothing: it only wakes the event loop through this pair.
+int signalSockets[2] = {-1, -1};
+
+void wakeEventLoop(int) {
+    const int savedErrno = errno;
+    const char byte = 1;
+    (void)::write(signalSockets[1], &byte, 1);
+    errno = savedErrno;
+}
+
+void closeUnlessBusy(QWidget &window) {
+    char drained[64];
+    while (::read(signalSockets[0], drained, sizeof drained) > 0) {
+    }
+    if (QWidget *dialog = QApplication::activeModalWidget()) {
+        dialog->raise();
+        dialog->activateWindow();
+        return;
+    }
+    window.close();
+}
+
+} // namespace
+
+void closeOnTerminationSignals(QWidget &window) {
+    if (signalSockets[0] >= 0 ||
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalSockets) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window,
+                     [&window] { closeUnlessBusy(window); });
+    struct sigaction action {};
+    action.sa_handler = wakeEventLoop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(signal, &action, nullptr);
+}
+
+#else
+
+void closeOnTerminationSignals(QWidget &) {}
+
+#endif
+
+} // namespace zariza
