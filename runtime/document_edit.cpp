@@ -70,6 +70,23 @@ QMimeData *DocumentEdit::createMimeDataFromSelection() const {
     return data;
 }
 
+bool DocumentEdit::canInsertFromMimeData(const QMimeData *source) const {
+    return source && source->hasText();
+}
+
+// Qt 6.4's own version reads the first of source->formats() without looking, and a clipboard
+// owner that offers nothing, refuses, or goes away between two requests leaves that list empty:
+// the read crashes. The text is asked for once here, and nothing readable means nothing to do.
+void DocumentEdit::insertFromMimeData(const QMimeData *source) {
+    if (!source || isReadOnly())
+        return;
+    const QString text = source->text();
+    if (text.isEmpty())
+        return;
+    insertPlainText(text);
+    ensureCursorVisible();
+}
+
 void DocumentEdit::keyPressEvent(QKeyEvent *event) {
     if (isReadOnly() && m_editAttempted && wouldEdit(*event))
         m_editAttempted();

@@ -9,6 +9,7 @@ namespace zariza {
 // The widget of the text box. Besides being a QPlainTextEdit it can show a document whose long
 // lines are cut into several blocks (see PlainTextBox): copying then leaves the cuts out, and a
 // key that would edit such a document, which is read-only, is announced before it is handled.
+// Pasting and dropping take plain text only, and ignore data they cannot read.
 class DocumentEdit : public QPlainTextEdit {
     Q_OBJECT
 
@@ -26,6 +27,8 @@ public:
 
 protected:
     QMimeData *createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
