@@ -61,16 +61,26 @@ class Type:
 
 @dataclass
 class Press:
-    """Clicks into the text box and presses a key there."""
+    """Clicks into the text box and presses keys there, separated by spaces."""
 
     key: str
 
 
 @dataclass
 class Click:
-    """Clicks a button of the window (its object name in form1.ui)."""
+    """Clicks a widget of the window (its object name in form1.ui), by default with the left
+    mouse button."""
 
     button: str
+    mouse_button: str = "1"
+
+
+@dataclass
+class HostileClipboard:
+    """Another program takes the clipboard and the mouse selection and answers pastes as
+    hostile_clipboard.py does in this mode."""
+
+    mode: str
 
 
 @dataclass
@@ -150,6 +160,22 @@ ROADS = [
         ],
         {"min.html": MINIFIED_PAGE, "copy.html": MINIFIED_PAGE + CRLF},
         given={"min.html": MINIFIED_PAGE},
+    ),
+    Road(
+        "paste: an owner offering nothing, refusing or gone changes nothing; copied text pastes",
+        [
+            step
+            for mode in ("empty", "refuse", "vanish")
+            for step in (HostileClipboard(mode), Press("ctrl+v"), Click("Text1", "2"))
+        ]
+        + [
+            ExpectRunning(),
+            Press("ctrl+a ctrl+c ctrl+End ctrl+v"),
+            Click("Command5"),
+            ChooseFile("生成", "page.htm"),
+            Answer("提示", "Return"),
+        ],
+        {"page.htm": TEMPLATE_GBK + CRLF + TEMPLATE_GBK + CRLF + CRLF},
     ),
     Road(
         "type and generate: GBK bytes with CR LF",
@@ -595,6 +621,7 @@ class Session:
         self.environment = environment
         self.process = None
         self.main_window = None
+        self.clipboard_owner = None
 
     def start(self):
         with open(self.log, "wb") as log:
@@ -609,9 +636,16 @@ class Session:
         self.main_window = self.wait_for_active(MAIN_TITLE)[0]
 
     def stop(self):
+        self.stop_clipboard_owner()
         if self.process and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+
+    def stop_clipboard_owner(self):
+        if self.clipboard_owner:
+            self.clipboard_owner.kill()
+            self.clipboard_owner.wait()
+            self.clipboard_owner.stdout.close()
 
     def wait_for_active(self, title):
         def probe():
@@ -647,10 +681,20 @@ class Session:
         elif isinstance(step, Press):
             x, y = WIDGET_CENTRES["Text1"]
             desktop.xdotool("mousemove", "--window", self.main_window, str(x), str(y), "click", "1")
-            desktop.xdotool("key", step.key)
+            desktop.xdotool("key", *step.key.split())
         elif isinstance(step, Click):
             x, y = WIDGET_CENTRES[step.button]
-            desktop.xdotool("mousemove", "--window", self.main_window, str(x), str(y), "click", "1")
+            desktop.xdotool("mousemove", "--window", self.main_window, str(x), str(y))
+            desktop.xdotool("click", step.mouse_button)
+        elif isinstance(step, HostileClipboard):
+            self.stop_clipboard_owner()
+            self.clipboard_owner = subprocess.Popen(
+                [HERE / "hostile_clipboard.py", step.mode],
+                env=desktop.environment,
+                stdout=subprocess.PIPE,
+            )
+            if self.clipboard_owner.stdout.readline() != b"ready\n":
+                raise RoadFailed("the clipboard owner did not take the selections")
         elif isinstance(step, Answer):
             window, _ = self.wait_for_active(step.title)
             time.sleep(SETTLE)
