@@ -13,8 +13,10 @@ Exit status 77 (skipped) when Xvfb or xdotool is missing.
 
 import ctypes
 import os
+import resource
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -121,6 +123,13 @@ class ExpectRunning:
 
 
 @dataclass
+class Signal:
+    """Sends the program a signal, such as "SIGTERM"."""
+
+    name: str
+
+
+@dataclass
 class ExpectExit:
     status: int
 
@@ -135,6 +144,8 @@ class Road:
     given: dict = field(default_factory=dict)
     # False: nothing on PATH can open a document.
     launcher: bool = True
+    # Bytes any file the program writes may hold, as `ulimit -f` sets it; 0 for no limit.
+    file_size_limit: int = 0
 
 
 MULTILINE_GBK = "<html>\r\n<head><title>多行</title></head>\r\n\r\n<body>你好，世界</body>\r\n</html>\r\n"
@@ -308,6 +319,24 @@ ROADS = [
         [Click("Command4"), Answer("未知原因", "Return"), ExpectRunning()],
         {"Cs.htm": TEMPLATE_GBK + CRLF + CRLF},
         launcher=False,
+    ),
+    Road(
+        "save past a file-size limit: a message, and the window goes on",
+        [Click("Command3"), ChooseFile("保存", "doc.Devov"), Answer("提示", "Return"), ExpectRunning()],
+        {},
+        file_size_limit=16,
+    ),
+    Road(
+        "SIGTERM and SIGHUP ask first: Cancel keeps the window, OK exits with 0",
+        [
+            Signal("SIGTERM"),
+            Answer("提示", "Escape"),
+            ExpectRunning(),
+            Signal("SIGHUP"),
+            Answer("提示", "Return"),
+            ExpectExit(0),
+        ],
+        {},
     ),
     Road(
         "close with Alt+F4: Cancel keeps the window, OK exits with 0",
@@ -624,7 +653,13 @@ class Session:
         self.clipboard_owner = None
 
     def start(self):
+        limit = self.road.file_size_limit
+
+        def limit_file_size():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
         with open(self.log, "wb") as log:
+            # Popen gives the program the default action for SIGXFSZ back, which Python ignores.
             self.process = subprocess.Popen(
                 self.command,
                 cwd=self.work,
@@ -632,6 +667,7 @@ class Session:
                 stdin=subprocess.DEVNULL,
                 stdout=log,
                 stderr=subprocess.STDOUT,
+                preexec_fn=limit_file_size if limit else None,
             )
         self.main_window = self.wait_for_active(MAIN_TITLE)[0]
 
@@ -730,6 +766,8 @@ class Session:
             active = desktop.active_window()
             if active is None or active[0] != self.main_window:
                 raise RoadFailed(f"the window is not shown with nothing in front: {active}")
+        elif isinstance(step, Signal):
+            self.process.send_signal(getattr(signal, step.name))
         elif isinstance(step, ExpectExit):
             try:
                 status = self.process.wait(timeout=PATIENCE)

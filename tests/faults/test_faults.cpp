@@ -5,6 +5,7 @@
 #include "document_commands.h"
 #include "document_file.h"
 #include "fake_runtime.h"
+#include "process_signals.h"
 #include "qt_runtime.h"
 #include "test_files.h"
 
@@ -15,9 +16,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -31,6 +34,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace zariza;
@@ -55,6 +59,8 @@ enum class RunIn {
     Child,
     FileSizeLimitedChild,
     UnprivilegedChild,
+    // As user 1500 in group 2000, a colleague of nobody's in a group-shared folder.
+    GroupMemberChild,
     // The real Qt launcher needs this process's platform connection.
     ThisProcessWithSystemLauncher,
 };
@@ -65,6 +71,9 @@ struct Fault {
     rlim_t fileSizeLimit = RLIM_INFINITY;
     // Runs once the dialog has closed, before the command touches the chosen file.
     std::function<void(const QString &chosen)> afterChoice;
+    // Another local user at work in the folder while the commands run, until told to stop; the
+    // messages shown then depend on timing, so only the files are compared.
+    std::function<void(const QDir &, const std::atomic_bool &stop)> attacker;
 };
 
 enum class Command { Open, Save, Generate, Preview };
@@ -83,6 +92,7 @@ struct Expected {
     QStringList removedByFault;
     QStringList launched;
     std::optional<qint64> launchWithinMs; // the system launcher was reached and returned in time
+    QMap<QString, QString> owners;        // "uid:gid" of files afterwards
 };
 
 struct Outcome {
@@ -197,6 +207,32 @@ Step fifo(const QString &name) {
         if (mkfifo(nativePath(folder, name), 0644) != 0)
             failStep(QStringLiteral("mkfifo ") + name);
     };
+}
+
+Step owner(const QString &name, uid_t user, gid_t group) {
+    return [=](CaseFolder &folder) {
+        if (lchown(nativePath(folder, name), user, group) != 0)
+            failStep(QStringLiteral("lchown ") + name);
+    };
+}
+
+// The case folder made current, then removed and made anew: the process still sits in the old one.
+Step removedCurrentFolder(const QString &name) {
+    return [=](CaseFolder &folder) {
+        if (!folder.dir.mkpath(name) || !QDir::setCurrent(folder.dir.filePath(name)) ||
+            !folder.dir.rmdir(name) || !folder.dir.mkpath(name))
+            failStep(QStringLiteral("remove the current folder ") + name);
+    };
+}
+
+// Swaps Cs.htm between a plain file and a link to another of the victim's files as fast as it can.
+void swapPreviewForLink(const QDir &dir, const std::atomic_bool &stop) {
+    const QByteArray preview = QFile::encodeName(dir.filePath(QStringLiteral("Cs.htm")));
+    const QByteArray decoy = QFile::encodeName(dir.filePath(QStringLiteral("decoy")));
+    while (!stop)
+        renameat2(AT_FDCWD, preview, AT_FDCWD, decoy, RENAME_EXCHANGE);
+    unlink(preview);
+    unlink(decoy);
 }
 
 // "." is the case folder itself.
@@ -455,8 +491,9 @@ QString systemErrorText() {
 
 Outcome runConfined(const Fault &fault, const Action &action, const QString &folder) {
     if (fault.runIn == RunIn::FileSizeLimitedChild) {
-        // Past the limit a write fails with EFBIG, the way it fails with ENOSPC on a full disk.
-        std::signal(SIGXFSZ, SIG_IGN);
+        // Past the limit a write fails with EFBIG, the way it fails with ENOSPC on a full disk,
+        // once the program has set itself up as it does at start.
+        ignoreFileSizeSignal();
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = fault.fileSizeLimit;
@@ -471,7 +508,22 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
             return {QStringLiteral("an unprivileged user cannot reach %1 (set TMPDIR elsewhere)")
                         .arg(folder)};
     }
-    return runCommands(fault, action, folder, nullptr);
+    if (fault.runIn == RunIn::GroupMemberChild) {
+        const gid_t shared = 2000;
+        if (geteuid() != 0)
+            return {QStringLiteral("becoming another user needs root")};
+        if (setgroups(1, &shared) != 0 || setresgid(1500, 1500, 1500) != 0 ||
+            setresuid(1500, 1500, 1500) != 0)
+            return {QStringLiteral("cannot become user 1500: ") + systemErrorText()};
+    }
+    if (!fault.attacker)
+        return runCommands(fault, action, folder, nullptr);
+    std::atomic_bool stop = false;
+    std::thread attacker(fault.attacker, QDir(folder), std::cref(stop));
+    Outcome outcome = runCommands(fault, action, folder, nullptr);
+    stop = true;
+    attacker.join();
+    return outcome;
 }
 
 bool writeAll(int fd, const QByteArray &bytes) {
@@ -714,6 +766,20 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
         << Fault{.plant = {file("doc.Devov", yesterday), hardLink("other.Devov", "doc.Devov")}}
         << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
         << Expected{.boxes = {saved()}, .written = {{"doc.Devov", documentBytes}}};
+    const QString nameOf250Bytes = QString(82, u'长') + QStringLiteral(".htm");
+    QTest::newRow("save over a file whose name is 250 bytes long")
+        << Fault{.plant = {file(nameOf250Bytes, yesterday)}}
+        << Action{.commands = {Command::Save}, .names = {"@/" + nameOf250Bytes}}
+        << Expected{.boxes = {saved()}, .written = {{nameOf250Bytes, documentBytes}}};
+    QTest::newRow("save over a colleague's page in a group-shared folder keeps its group")
+        << Fault{.plant = {permissions(".", 0755), folder("shared"), owner("shared", nobody, 2000),
+                           permissions("shared", 0775), file("shared/page.Devov", yesterday, 0664),
+                           owner("shared/page.Devov", nobody, 2000)},
+                 .runIn = RunIn::GroupMemberChild}
+        << Action{.commands = {Command::Save}, .names = {"@/shared/page.Devov"}}
+        << Expected{.boxes = {saved()},
+                    .written = {{"shared/page.Devov", documentBytes}},
+                    .owners = {{"shared/page.Devov", "1500:2000"}}};
     QTest::newRow("save keeps mode 0640")
         << Fault{.plant = {file("doc.Devov", yesterday, 0640)}}
         << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
@@ -730,6 +796,15 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
     QTest::newRow("preview with Cs.htm a folder")
         << Fault{.plant = {folder("Cs.htm")}} << Action{.commands = {Command::Preview}}
         << Expected{.boxes = {failure(previewFailed, "@/Cs.htm", notAPlainFile)}};
+    QTest::newRow("preview while another user swaps Cs.htm for a link, 1000 times")
+        << Fault{.plant = {file("victim.txt", yesterday), file("Cs.htm", yesterday),
+                           symbolicLink("decoy", "victim.txt")},
+                 .attacker = swapPreviewForLink}
+        << Action{.commands = QList<Command>(1000, Command::Preview)}
+        << Expected{.removedByFault = {"Cs.htm", "decoy"}};
+    QTest::newRow("preview in a current folder removed and made anew")
+        << Fault{.plant = {removedCurrentFolder("site")}} << Action{.commands = {Command::Preview}}
+        << Expected{.boxes = {failure(previewFailed, "@/site", "当前文件夹已被删除或无法访问")}};
     QTest::newRow("preview in a read-only current folder")
         << Fault{.plant = {permissions(".", 0555)}, .runIn = RunIn::UnprivilegedChild}
         << Action{.commands = {Command::Preview}}
@@ -776,6 +851,17 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
         << Expected{.boxes = {askedToOpen(), saved()},
                     .document = QString::fromLatin1("<p>\0a\0</p>\r\n\0\0", 14),
                     .written = {{"copy.Devov", withNuls}}};
+    const QString utf16Text = QStringLiteral("<title>编辑器</title>\r\n<p>中文</p>");
+    QTest::newRow("open UTF-16 without a byte-order mark and generate it as GBK")
+        << Fault{.plant = {file("u16.htm", QStringEncoder(QStringEncoder::Utf16LE)
+                                               .encode(utf16Text + QStringLiteral("\r\n")))}}
+        << Action{.commands = {Command::Open, Command::Generate},
+                  .names = {"@/u16.htm", "@/out.htm"}}
+        << Expected{.boxes = {askedToOpen(), box(MsgBoxStyle::OkOnly, QStringLiteral("提示"),
+                                                 QStringLiteral("文件生成完成！"))},
+                    .document = utf16Text,
+                    .written = {{"out.htm", "<title>\xb1\xe0\xbc\xad\xc6\xf7</title>\r\n"
+                                            "<p>\xd6\xd0\xce\xc4</p>\r\n"}}};
     QTest::newRow("open one 50 MB line")
         << Fault{.plant = {file("long.htm", lineBytes + "\r\n")}}
         << Action{.commands = {Command::Open}, .names = {"@/long.htm"}}
@@ -809,9 +895,16 @@ void TestFaults::faultLeavesEveryFileIntact() {
     if (!outcome->skipped.isEmpty())
         QSKIP(qPrintable(outcome->skipped));
 
-    QCOMPARE(outcome->boxes, inFolder(expected.boxes, folder));
+    if (!fault.attacker) {
+        QCOMPARE(outcome->boxes, inFolder(expected.boxes, folder));
+        QCOMPARE(outcome->launched, inFolder(expected.launched, folder));
+    }
     QCOMPARE(outcome->document, expected.document.value_or(action.document));
-    QCOMPARE(outcome->launched, inFolder(expected.launched, folder));
+    for (auto it = expected.owners.cbegin(); it != expected.owners.cend(); ++it) {
+        struct stat status {};
+        QVERIFY(lstat(QFile::encodeName(m_case.dir.filePath(it.key())), &status) == 0);
+        QCOMPARE(QStringLiteral("%1:%2").arg(status.st_uid).arg(status.st_gid), it.value());
+    }
     Snapshot after;
     QVERIFY(takeSnapshot(m_case.dir, &after));
     QCOMPARE(lines(after), lines(expectedAfter(before, expected, m_umask)));
