@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QUrl>
 
 #ifdef Q_OS_WIN
@@ -37,6 +38,17 @@ bool hasCancelButton(int style) {
     return (style & 0x7) == 1;
 }
 
+// Every QFileDialog, when destroyed, saves its history, last folder and columns through
+// QSettings(UserScope, "QtProject") in the native format: ~/.config/QtProject.conf on Linux (and
+// /.config/… without HOME). This program writes nothing but the files the user names, so the
+// native format's folders move into the read-only resources, where QSettings finds nothing to read
+// and cannot create a folder, a lock or a file. (On Windows and macOS the native format is the
+// registry or the preferences, which setPath() does not move.)
+void keepSettingsOffTheDisk() {
+    for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+        QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral(":/no-settings"));
+}
+
 } // namespace
 
 void QtFileDialog::showOpen() {
@@ -48,8 +60,10 @@ void QtFileDialog::showSave() {
 }
 
 void QtFileDialog::show(bool forSaving) {
+    keepSettingsOffTheDisk();
     QFileDialog dialog(m_parent, dialogTitle());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.restoreState(m_state);
     dialog.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList nameFilters = nameFiltersFromFilter(filter());
@@ -64,7 +78,9 @@ void QtFileDialog::show(bool forSaving) {
         dialog.selectFile(last.fileName());
     }
 
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    m_state = dialog.saveState();
+    if (!accepted || dialog.selectedFiles().isEmpty()) {
         // Cancel leaves no name, so a cancelled save never writes over the last file.
         setFileName({});
         return;

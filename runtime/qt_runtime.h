@@ -4,11 +4,14 @@
 #include "runtime_services.h"
 #include "text_channels.h"
 
+#include <QByteArray>
+
 class QWidget;
 
 namespace zariza {
 
-// The file-name dialog as a Qt dialog (Qt's own, so it behaves the same on every platform).
+// The file-name dialog as a Qt dialog (Qt's own, so it behaves the same on every platform). It
+// remembers the folders visited and its layout for the session only, and writes no settings.
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
@@ -19,6 +22,8 @@ private:
     void show(bool forSaving);
 
     QWidget *m_parent;
+    // QFileDialog::saveState() of the last showing: history, last folder, columns, view mode.
+    QByteArray m_state;
 };
 
 // The runtime services backed by real Qt message boxes, dialogs, files and launching.

@@ -21,6 +21,7 @@ class TestQtRuntime : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void cleanup();
 
     void turnsFiltersIntoNameFilters_data();
@@ -30,11 +31,19 @@ private slots:
     void cancelledDialogLeavesNoName();
     void acceptedDialogLeavesThePathAndMakesItsFolderCurrent();
     void dialogShowsPatternsRegardlessOfCase();
+    void dialogKeepsItsStateOffTheDisk();
 
 private:
     DocumentFileCodec m_codec;
     QString m_startFolder = QDir::currentPath();
+    QTemporaryDir m_home;
 };
+
+void TestQtRuntime::initTestCase() {
+    // Before any dialog: Qt settles where settings go the first time it looks.
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(name, QFile::encodeName(m_home.filePath(QString::fromLatin1(name))));
+}
 
 void TestQtRuntime::cleanup() {
     QDir::setCurrent(m_startFolder);
@@ -185,6 +194,25 @@ void TestQtRuntime::dialogShowsPatternsRegardlessOfCase() {
     dialog.showOpen();
     QCOMPARE(listed, QStringList{QStringLiteral("UPPER.HTM")});
     QCOMPARE(dialog.fileName(), QString());
+}
+
+void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
+    QTemporaryDir first;
+    QtFileDialog dialog(nullptr);
+    QDir::setCurrent(first.path());
+    answerModalLater([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    dialog.showOpen();
+    QDir::setCurrent(m_startFolder);
+    QStringList history;
+    answerModalLater([&](QWidget *modal) {
+        history = qobject_cast<QFileDialog *>(modal)->history();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialog.showSave();
+
+    QVERIFY2(history.contains(first.path()), qPrintable(history.join(u' ')));
+    QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 QTEST_MAIN(TestQtRuntime)
