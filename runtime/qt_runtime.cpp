@@ -1,5 +1,7 @@
 #include "qt_runtime.h"
 
+#include "file_icon_provider.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -61,8 +63,11 @@ void QtFileDialog::showSave() {
 
 void QtFileDialog::show(bool forSaving) {
     keepSettingsOffTheDisk();
+    // Outlives the dialog, whose folder model asks it from another thread until it is destroyed.
+    FileIconProvider icons;
     QFileDialog dialog(m_parent, dialogTitle());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
     dialog.restoreState(m_state);
     dialog.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

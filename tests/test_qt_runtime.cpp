@@ -3,16 +3,26 @@
 #include "qt_runtime.h"
 #include "test_files.h"
 
+#include <QAbstractFileIconProvider>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <chrono>
+#include <thread>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 using namespace zariza;
 using namespace zariza::testing;
@@ -31,6 +41,8 @@ private slots:
     void cancelledDialogLeavesNoName();
     void acceptedDialogLeavesThePathAndMakesItsFolderCurrent();
     void dialogShowsPatternsRegardlessOfCase();
+    void dialogDescribesFilesWithoutOpeningThem_data();
+    void dialogDescribesFilesWithoutOpeningThem();
     void dialogKeepsItsStateOffTheDisk();
 
 private:
@@ -194,6 +206,48 @@ void TestQtRuntime::dialogShowsPatternsRegardlessOfCase() {
     dialog.showOpen();
     QCOMPARE(listed, QStringList{QStringLiteral("UPPER.HTM")});
     QCOMPARE(dialog.fileName(), QString());
+}
+
+void TestQtRuntime::dialogDescribesFilesWithoutOpeningThem_data() {
+    QTest::addColumn<bool>("askType");
+
+    QTest::newRow("type") << true;
+    QTest::newRow("icon") << false;
+}
+
+void TestQtRuntime::dialogDescribesFilesWithoutOpeningThem() {
+#ifdef Q_OS_LINUX
+    QFETCH(bool, askType);
+    // Opening a file under a write lease waits until the lease is given up, as reading
+    // /proc/kmsg waits for the next kernel message. The holder is told by SIGIO.
+    std::signal(SIGIO, SIG_IGN);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kmsg");
+    writeBytes(path, "x");
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    QCOMPARE(::fcntl(fd, F_SETLEASE, F_WRLCK), 0);
+    std::thread release([fd] {
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // long enough, yet never forever
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        ::close(fd);
+    });
+
+    qint64 took = -1;
+    QtFileDialog dialog(nullptr);
+    answerModalLater([&](QWidget *modal) {
+        const QAbstractFileIconProvider *icons = qobject_cast<QFileDialog *>(modal)->iconProvider();
+        QElapsedTimer timer;
+        timer.start();
+        askType ? void(icons->type(QFileInfo(path))) : void(icons->icon(QFileInfo(path)));
+        took = timer.elapsed();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    dialog.showOpen();
+    release.join();
+    QVERIFY2(took < 1000, qPrintable(QStringLiteral("%1 ms").arg(took)));
+#else
+    QSKIP("needs Linux file leases");
+#endif
 }
 
 void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
