@@ -4,11 +4,25 @@ include(GNUInstallDirs)
 
 set(ZARIZA_APP_ID org.zariza.Editor)
 set(ZARIZA_RESOURCES ${PROJECT_SOURCE_DIR}/resources)
+# The day this version was released, in the metadata and the manual pages; the newest entry of
+# resources/changelog carries the same day.
+set(ZARIZA_RELEASE_DATE 2026-12-08)
 
 # Qt's project setup points an installed program at $ORIGIN/../lib for bundled Qt libraries; the
 # program uses the system's Qt, and a Debian binary must not carry its own search path.
 set_target_properties(zariza PROPERTIES INSTALL_RPATH "")
 install(TARGETS zariza RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+  # Full RELRO, as Debian builds its programs: relocations resolved at start, then read-only.
+  target_link_options(zariza PRIVATE LINKER:-z,relro,-z,now)
+  # When the package strips the program, the compiler's version notes go with the symbols.
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zariza\"
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endif()
 install(FILES ${ZARIZA_RESOURCES}/${ZARIZA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${ZARIZA_RESOURCES}/zariza.png
@@ -23,6 +37,8 @@ configure_file(${ZARIZA_RESOURCES}/${ZARIZA_APP_ID}.metainfo.xml.in
 install(FILES ${PROJECT_BINARY_DIR}/${ZARIZA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+include(${CMAKE_CURRENT_LIST_DIR}/debian-docs.cmake)
+
 # The Debian package: `cmake --build build --target package` leaves
 # build/zariza_<version>_<arch>.deb.
 set(CPACK_GENERATOR DEB)
@@ -35,7 +51,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION editors)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://zariza.example/)
 set(CPACK_PACKAGE_DESCRIPTION
     "Zariza编辑器 edits the source text of a web page in one window and shows it
 in the desktop's web browser at the press of a button. Pages are written in
@@ -45,9 +60,10 @@ GBK, or in UTF-8 when the page declares that character set.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 # The buttons need a Song/Ming face, the preview needs xdg-open, and the standard dialogs speak
-# Chinese only with the Qt translations.
+# Chinese only with the Qt translations. Under fcitx5 a Qt 6 program gets no input method without
+# fcitx5's Qt 6 plugin; ibus works through Qt's own.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-arphic-uming | fonts-noto-cjk, xdg-utils, qt6-translations-l10n")
+    "fonts-arphic-uming | fonts-noto-cjk, xdg-utils, qt6-translations-l10n, fcitx5-frontend-qt6")
 include(CPack)
 
 # Windows: version information and icon in the executable.
