@@ -124,9 +124,11 @@ class ExpectRunning:
 
 @dataclass
 class Signal:
-    """Sends the program a signal, such as "SIGTERM"."""
+    """Sends the program a signal, such as "SIGTERM"; first waits for the box or dialog with the
+    given title to take the focus, if one is named."""
 
     name: str
+    while_shown: str = ""
 
 
 @dataclass
@@ -327,9 +329,13 @@ ROADS = [
         file_size_limit=16,
     ),
     Road(
-        "SIGTERM and SIGHUP ask first: Cancel keeps the window, OK exits with 0",
+        "SIGTERM, SIGINT and SIGHUP ask first, but not over another box; OK exits with 0",
         [
-            Signal("SIGTERM"),
+            Click("Command2"),
+            Signal("SIGTERM", while_shown="提示"),
+            Answer("提示", "Escape"),
+            ExpectRunning(),
+            Signal("SIGINT"),
             Answer("提示", "Escape"),
             ExpectRunning(),
             Signal("SIGHUP"),
@@ -767,6 +773,9 @@ class Session:
             if active is None or active[0] != self.main_window:
                 raise RoadFailed(f"the window is not shown with nothing in front: {active}")
         elif isinstance(step, Signal):
+            if step.while_shown:
+                self.wait_for_active(step.while_shown)
+                time.sleep(SETTLE)
             self.process.send_signal(getattr(signal, step.name))
         elif isinstance(step, ExpectExit):
             try:
