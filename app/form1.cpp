@@ -16,6 +16,18 @@ Ui::Form1 *setUpForm(Ui::Form1 *ui, QWidget *form) {
     return ui;
 }
 
+QString editingQuestion(ViewOnlyReason reason) {
+    switch (reason) {
+    case ViewOnlyReason::LongLines:
+        return QStringLiteral("这个文件有很长的行，现在只供查看。确认编辑？\n"
+                              "编辑很长的行时，每按一次键都可能要等几秒。");
+    case ViewOnlyReason::SpecialBreaks:
+        return QStringLiteral("这个文件含有特殊的分行字符（U+2028、U+2029 等），现在只供查看。"
+                              "确认编辑？\n编辑后这些字符会变成换行。");
+    }
+    return {};
+}
+
 } // namespace
 
 Form1::Form1(RuntimeServices *runtime, QWidget *parent)
@@ -43,10 +55,8 @@ void Form1::wireEvents() {
             [this] { runCommand(&DocumentCommands::Command4_Click); });
     connect(m_ui->Command5, &QPushButton::clicked, this,
             [this] { runCommand(&DocumentCommands::Command5_Click); });
-    m_text1.setEditingConfirmation([this] {
-        return m_runtime->msgBox(QStringLiteral("这个文件有很长的行，现在只供查看。确认编辑？\n"
-                                                "编辑很长的行时，每按一次键都可能要等几秒。"),
-                                 MsgBoxStyle::OkCancelQuestion,
+    m_text1.setEditingConfirmation([this](ViewOnlyReason reason) {
+        return m_runtime->msgBox(editingQuestion(reason), MsgBoxStyle::OkCancelQuestion,
                                  QStringLiteral("提示")) == MsgBoxAnswer::Ok;
     });
     // The desktop session ending asks the same question as the close box.

@@ -228,7 +228,7 @@ private:
     // A document with a long line is shown for viewing only; the first key that would edit it
     // asks, and agreeing puts the line back together. Timed: that first key, and the next one.
     static void typeAfterAgreeingToEdit(benchmark::State &state, EditorSession &editor) {
-        editor.text1().setEditingConfirmation([] { return true; });
+        editor.text1().setEditingConfirmation([](ViewOnlyReason) { return true; });
         const auto typeKey = [&editor] {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
             QCoreApplication::sendEvent(&editor.edit(), &press);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace zariza {
 
@@ -12,6 +13,12 @@ public:
     virtual ~TextBox() = default;
     virtual QString text() const = 0;
     virtual void setText(const QString &text) = 0;
+};
+
+// Why a document is shown for viewing only; editing it needs agreeing to each reason.
+enum class ViewOnlyReason {
+    LongLines,     // editing a line of megabytes is slow
+    SpecialBreaks, // the widget would turn U+2028, U+2029, U+FDD0 and U+FDD1 into line ends
 };
 
 class DocumentEdit;
@@ -30,13 +37,16 @@ public:
     // wrapped and read-only, its long lines cut into pieces of viewPieceLength characters, so
     // that it opens and scrolls at once; the text stays as it was given. The first key that
     // would edit it asks the confirmation (see setEditingConfirmation) and, if granted, puts the
-    // lines back together, which takes seconds for a line of megabytes. Other documents are
-    // shown the way the widget was set up.
+    // lines back together, which takes seconds for a line of megabytes. A document holding the
+    // characters the widget takes for its own line breaks is shown read-only as well, so that
+    // they are kept until editing is agreed. Other documents are shown the way the widget was
+    // set up.
     void setText(const QString &text) override;
-    void setEditingConfirmation(std::function<bool()> confirm);
+    // Asked once for each reason the document is only viewed; editing starts if all are granted.
+    void setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm);
 
 private:
-    void showForViewing(const QString &text);
+    void showForViewing(const QString &text, bool cut);
     void showForEditing(const QString &text, bool wrapped);
     void setWrapped(bool wrapped);
     void startEditing();
@@ -46,9 +56,10 @@ private:
     // commands, which see this header, need no widget headers.
     const int m_usualLineWrapMode;
     const int m_usualWordWrapMode;
-    std::function<bool()> m_confirmEditing;
-    // While a document is shown for viewing only: its text, line ends CR LF.
+    std::function<bool(ViewOnlyReason)> m_confirmEditing;
+    // While a document is shown for viewing only: its text, line ends CR LF, and why.
     std::optional<QString> m_viewedText;
+    std::vector<ViewOnlyReason> m_viewedBecause;
 };
 
 } // namespace zariza

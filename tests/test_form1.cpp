@@ -37,8 +37,8 @@ private slots:
     void untrappedFailureIsShownAndTheWindowGoesOn();
     void closingAsksAndEndsOnlyOnOk_data();
     void closingAsksAndEndsOnlyOnOk();
-    void longLineIsOnlyViewedUntilEditingIsAgreed_data();
-    void longLineIsOnlyViewedUntilEditingIsAgreed();
+    void viewedDocumentIsOnlyViewedUntilEditingIsAgreed_data();
+    void viewedDocumentIsOnlyViewedUntilEditingIsAgreed();
     void viewedLineIsCutBetweenCharacters_data();
     void viewedLineIsCutBetweenCharacters();
     void copyingAViewedLineLeavesTheCutsOut();
@@ -168,34 +168,47 @@ void TestForm1::textBoxKeepsLinesAndNeverWraps() {
     QTest::keyClicks(text1, QStringLiteral("<p>"));
     QTest::keyClick(text1, Qt::Key_Return);
     QTest::keyClicks(text1, QStringLiteral("x"));
-    QCOMPARE(m_form->text1().text(), QStringLiteral("<title>Zariza编辑器</title>\r\n<p>\r\nx"));
+    // Shift+Enter gives the widget's own line break, which is saved as a line end too.
+    QTest::keyClick(text1, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(text1, QStringLiteral("y"));
+    QCOMPARE(m_form->text1().text(),
+             QStringLiteral("<title>Zariza编辑器</title>\r\n<p>\r\nx\r\ny"));
 }
 
 void TestForm1::textBoxSpeaksCrLf_data() {
     QTest::addColumn<QString>("document");
     QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("readBack");
+    QTest::addColumn<bool>("viewOnly");
 
     QTest::newRow("CR LF lines") << QStringLiteral("a\r\nb\r\n\r\nc") << 4
-                                 << QStringLiteral("a\r\nb\r\n\r\nc");
+                                 << QStringLiteral("a\r\nb\r\n\r\nc") << false;
     QTest::newRow("lone CR and LF become CR LF")
-        << QStringLiteral("a\rb\nc") << 3 << QStringLiteral("a\r\nb\r\nc");
+        << QStringLiteral("a\rb\nc") << 3 << QStringLiteral("a\r\nb\r\nc") << false;
     QTest::newRow("no-break space survives")
-        << QStringLiteral("a&nbsp;\u00A0b") << 1 << QStringLiteral("a&nbsp;\u00A0b");
-    QTest::newRow("a line break typed with Shift+Enter becomes CR LF")
-        << QStringLiteral("a\u2028b\r\nc") << 2 << QStringLiteral("a\r\nb\r\nc");
+        << QStringLiteral("a&nbsp;\u00A0b") << 1 << QStringLiteral("a&nbsp;\u00A0b") << false;
+    // The widget's own breaks, kept as they were in a script's string.
+    for (const char16_t mark : {u'\u2028', u'\u2029', u'\uFDD0', u'\uFDD1'}) {
+        const QString page =
+            QStringLiteral("<script>s='") + QChar(mark) + QStringLiteral("';</script>\r\nx");
+        QTest::addRow("U+%04X kept", unsigned(mark))
+            << page << (mark == u'\u2028' ? 2 : 3) << page << true;
+    }
 }
 
 void TestForm1::textBoxSpeaksCrLf() {
     QFETCH(QString, document);
     QFETCH(int, lines);
     QFETCH(QString, readBack);
+    QFETCH(bool, viewOnly);
 
     auto *text1 = m_form->findChild<QPlainTextEdit *>("Text1");
     m_form->text1().setText(document);
     QCOMPARE(text1->blockCount(), lines);
     QVERIFY(!text1->toPlainText().contains(u'\r'));
     QCOMPARE(m_form->text1().text(), readBack);
+    QCOMPARE(text1->isReadOnly(), viewOnly);
+    QCOMPARE(text1->lineWrapMode(), QPlainTextEdit::NoWrap);
 }
 
 void TestForm1::controlsStayPutWhenTheWindowResizes() {
@@ -290,42 +303,68 @@ QString pageWithALongLine() {
 
 } // namespace
 
-void TestForm1::longLineIsOnlyViewedUntilEditingIsAgreed_data() {
-    QTest::addColumn<int>("answer");
+void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QStringList>("questions");
+    QTest::addColumn<QString>("edited"); // the text after typing z; empty while only viewed
 
-    QTest::newRow("cancelled") << int(MsgBoxAnswer::Cancel);
-    QTest::newRow("agreed") << int(MsgBoxAnswer::Ok);
+    const QString longLines = QStringLiteral("这个文件有很长的行，现在只供查看。确认编辑？\n"
+                                             "编辑很长的行时，每按一次键都可能要等几秒。");
+    const QString breaks =
+        QStringLiteral("这个文件含有特殊的分行字符（U+2028、U+2029 等），现在只供查看。确认编辑？\n"
+                       "编辑后这些字符会变成换行。");
+    const int ok = MsgBoxAnswer::Ok;
+    const int cancel = MsgBoxAnswer::Cancel;
+    const QString page = pageWithALongLine();
+    // z goes 10 characters into the third block: the third piece, two cuts past the start.
+    const QString typedIntoPage = QString(page).insert(int(2 * pieceLength + 10), u'z');
+    const QString script = QStringLiteral("<p>一\u2028二</p>\u2029<p>三</p>\r\n<script>s = "
+                                          "'\u2028';</script>");
+
+    QTest::newRow("long line, cancelled")
+        << page << QList{cancel} << QStringList{longLines} << QString();
+    QTest::newRow("long line, agreed")
+        << page << QList{ok} << QStringList{longLines} << typedIntoPage;
+    QTest::newRow("special breaks, cancelled")
+        << script << QList{cancel} << QStringList{breaks} << QString();
+    QTest::newRow("special breaks, agreed")
+        << script << QList{ok} << QStringList{breaks}
+        << QStringLiteral("<p>一\r\n二</p>\r\n<p>三</p>\r\n<script>s z= '\r\n';</script>");
+    QTest::newRow("both, agreed to each")
+        << page + QStringLiteral("\u2028x") << QList{ok, ok} << QStringList{longLines, breaks}
+        << typedIntoPage + QStringLiteral("\r\nx");
 }
 
-void TestForm1::longLineIsOnlyViewedUntilEditingIsAgreed() {
-    QFETCH(int, answer);
+void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed() {
+    QFETCH(QString, page);
+    QFETCH(QList<int>, answers);
+    QFETCH(QStringList, questions);
+    QFETCH(QString, edited);
 
-    const QString page = pageWithALongLine();
+    const auto wrapMode = page.size() > PlainTextBox::longLineLength ? QPlainTextEdit::WidgetWidth
+                                                                     : QPlainTextEdit::NoWrap;
     m_form->text1().setText(page);
     QVERIFY(text1()->isReadOnly());
+    QCOMPARE(text1()->lineWrapMode(), wrapMode);
     QCOMPARE(m_form->text1().text(), page);
-    // The caret 10 characters into the third piece, two cuts past the start.
-    const int caret = int(2 * pieceLength + 10);
     QTextCursor cursor(text1()->document()->findBlockByNumber(2));
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 10);
     text1()->setTextCursor(cursor);
 
-    m_runtime->answers = {answer};
+    m_runtime->answers.assign(answers.begin(), answers.end());
     QTest::keyClick(text1(), Qt::Key_Z);
 
-    const FakeRuntime::MsgBox question{
-        QStringLiteral("这个文件有很长的行，现在只供查看。确认编辑？\n"
-                       "编辑很长的行时，每按一次键都可能要等几秒。"),
-        MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")};
-    QCOMPARE(m_runtime->boxes, QList<FakeRuntime::MsgBox>{question});
-    if (answer == MsgBoxAnswer::Cancel) {
-        QVERIFY(text1()->isReadOnly());
-        QCOMPARE(m_form->text1().text(), page);
-        return;
+    QStringList asked;
+    for (const FakeRuntime::MsgBox &box : std::as_const(m_runtime->boxes)) {
+        QCOMPARE(box.style, MsgBoxStyle::OkCancelQuestion);
+        QCOMPARE(box.title, QStringLiteral("提示"));
+        asked.append(box.prompt);
     }
-    QVERIFY(!text1()->isReadOnly());
-    QCOMPARE(text1()->blockCount(), 2);
-    QCOMPARE(m_form->text1().text(), QString(page).insert(caret, u'z'));
+    QCOMPARE(asked, questions);
+    QCOMPARE(text1()->isReadOnly(), edited.isEmpty());
+    QCOMPARE(text1()->lineWrapMode(), wrapMode);
+    QCOMPARE(m_form->text1().text(), edited.isEmpty() ? page : edited);
 }
 
 void TestForm1::viewedLineIsCutBetweenCharacters_data() {
