@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <new>
+#include <optional>
 
 namespace zariza {
 
@@ -24,6 +26,38 @@ bool confirmed(RuntimeServices &runtime, const QString &question) {
 
 void showFailure(RuntimeServices &runtime, const QString &message, const RuntimeError &error) {
     runtime.msgBox(message + u'\n' + error.describe(), MsgBoxStyle::Critical, noticeTitle());
+}
+
+RuntimeError outOfMemory(const QString &fileName) {
+    return RuntimeError(QStringLiteral("内存不足"), fileName);
+}
+
+// The file's text, or nothing when the user would rather not load bytes no encoding reads.
+std::optional<QString> readDocument(RuntimeServices &runtime, const QString &fileName) {
+    TextChannels &channels = runtime.channels();
+    const int channel = channels.freeFile();
+    const OpenChannel input(channels, fileName, channel, ChannelMode::Input);
+    if (!channels.decodedCleanly(channel) &&
+        !confirmed(runtime, QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？")))
+        return std::nullopt;
+    QString document = channels.remainingLines(channel);
+    channels.close(channel);
+    return document;
+}
+
+// The widget does not survive running out of memory half-way, so the room is checked first;
+// should it fail all the same, the old document goes back.
+void replaceDocument(TextBox &textBox, QString document, const QString &fileName) {
+    const QString previous = textBox.text();
+    if (!textBox.canHold(document))
+        throw outOfMemory(fileName);
+    try {
+        textBox.setText(document);
+    } catch (const std::bad_alloc &) {
+        document.clear();
+        textBox.setText(previous);
+        throw;
+    }
 }
 
 // Anyone who can write to the folder could plant Cs.htm as a link or a device; writing through it
@@ -62,22 +96,15 @@ void DocumentCommands::Command1_Click() {
         return;
 
     // Load everything first and replace the document once, so a failure leaves it untouched.
-    QString document;
+    // The text read is let go before a failure is shown, which may need the memory.
     try {
-        TextChannels &channels = m_runtime.channels();
-        const int channel = channels.freeFile();
-        const OpenChannel input(channels, fileName, channel, ChannelMode::Input);
-        if (!channels.decodedCleanly(channel) &&
-            !confirmed(m_runtime,
-                       QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？")))
-            return;
-        document = channels.remainingLines(channel);
-        channels.close(channel);
+        if (std::optional<QString> document = readDocument(m_runtime, fileName))
+            replaceDocument(m_text1, std::move(*document), fileName);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, QStringLiteral("文件打开失败！"), error);
-        return;
+    } catch (const std::bad_alloc &) {
+        showFailure(m_runtime, QStringLiteral("文件打开失败！"), outOfMemory(fileName));
     }
-    m_text1.setText(document);
 }
 
 void DocumentCommands::Command2_Click() {

@@ -13,6 +13,8 @@ public:
     virtual ~TextBox() = default;
     virtual QString text() const = 0;
     virtual void setText(const QString &text) = 0;
+    // Whether there is memory to show `text`: the widget does not survive running out half-way.
+    virtual bool canHold(QStringView text) const = 0;
 };
 
 // Why a document is shown for viewing only; editing it needs agreeing to each reason.
@@ -42,6 +44,7 @@ public:
     // they are kept until editing is agreed. Other documents are shown the way the widget was
     // set up.
     void setText(const QString &text) override;
+    bool canHold(QStringView text) const override;
     // Asked once for each reason the document is only viewed; editing starts if all are granted.
     void setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm);
 

@@ -75,9 +75,11 @@ public:
         value = text;
         ++writes;
     }
+    bool canHold(QStringView) const override { return holds; }
 
     QString value;
     int writes = 0;
+    bool holds = true; // whether there is memory to show a text
 };
 
 } // namespace zariza::testing

@@ -337,18 +337,25 @@ void TestCommands::openAsksFirstAndCancelChangesNothing() {
 void TestCommands::openFailureIsReportedAndLeavesTheDocument_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("roomForIt");
 
-    QTest::newRow("missing file") << QStringLiteral("gone.htm") << QStringLiteral("文件不存在");
+    QTest::newRow("missing file") << QStringLiteral("gone.htm") << QStringLiteral("文件不存在")
+                                  << true;
     QTest::newRow("folder") << QStringLiteral("folder")
-                            << QStringLiteral("这是一个文件夹，不是文件");
+                            << QStringLiteral("这是一个文件夹，不是文件") << true;
+    QTest::newRow("no memory to show it")
+        << QStringLiteral("page.htm") << QStringLiteral("内存不足") << false;
 }
 
 void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
     QFETCH(QString, name);
     QFETCH(QString, reason);
+    QFETCH(bool, roomForIt);
 
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+    writeBytes(path("page.htm"), "<p>page</p>\r\n");
     FakeTextBox text1(QStringLiteral("kept"));
+    text1.holds = roomForIt;
     DocumentCommands commands(m_runtime, text1);
     m_runtime.answers = {MsgBoxAnswer::Ok};
     m_runtime.dialog.names = {path(name)};
@@ -362,6 +369,7 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
                                   MsgBoxStyle::Critical, QStringLiteral("提示")}));
     // The channel was released: the next open works.
     writeBytes(path("ok.htm"), "fine\r\n");
+    text1.holds = true;
     m_runtime.answers = {MsgBoxAnswer::Ok};
     m_runtime.dialog.names = {path("ok.htm")};
     commands.Command1_Click();

@@ -1,5 +1,7 @@
+#include "document_codec.h"
 #include "fake_runtime.h"
 #include "form1.h"
+#include "test_files.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,6 +12,12 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace zariza;
 using namespace zariza::testing;
@@ -43,6 +51,8 @@ private slots:
     void viewedLineIsCutBetweenCharacters();
     void copyingAViewedLineLeavesTheCutsOut();
     void movingAboutAViewedLineAsksNothing();
+    void openingWithoutMemoryForThePageKeepsTheDocument_data();
+    void openingWithoutMemoryForThePageKeepsTheDocument();
 
 private:
     QPlainTextEdit *text1() const { return m_form->findChild<QPlainTextEdit *>("Text1"); }
@@ -420,6 +430,97 @@ void TestForm1::movingAboutAViewedLineAsksNothing() {
         QTest::keySequence(text1(), keys);
     QVERIFY(m_runtime->boxes.isEmpty());
     QVERIFY(text1()->isReadOnly());
+}
+
+#ifdef Q_OS_LINUX
+namespace {
+
+qint64 mappedBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    return statm.readAll().split(' ').front().toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+// Opens the file in a forked child that may map only `headroom` bytes more, so that running out
+// of memory, or crashing, ends the child and not the test. Returns the boxes shown and the
+// document left, or nothing when the child did not end well.
+std::optional<std::pair<QStringList, QString>> openConfined(Form1 &form, FakeRuntime &runtime,
+                                                            const QString &path, qint64 headroom) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return std::nullopt;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = rlim_t(mappedBytes() + headroom);
+        setrlimit(RLIMIT_AS, &limit);
+        runtime.answers = {MsgBoxAnswer::Ok};
+        runtime.dialog.names = {path};
+        form.findChild<QPushButton *>("Command1")->click();
+        QStringList prompts;
+        for (const FakeRuntime::MsgBox &box : std::as_const(runtime.boxes))
+            prompts.append(box.prompt);
+        QByteArray report;
+        QDataStream out(&report, QIODevice::WriteOnly);
+        out << prompts << form.text1().text();
+        for (qsizetype sent = 0, n; sent < report.size(); sent += n) {
+            if ((n = write(fds[1], report.constData() + sent, size_t(report.size() - sent))) <= 0)
+                _exit(1);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    QFile reply;
+    reply.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray report = reply.readAll();
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::pair<QStringList, QString> outcome;
+    QDataStream in(report);
+    in >> outcome.first >> outcome.second;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return outcome;
+}
+
+} // namespace
+#endif
+
+void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument_data() {
+    QTest::addColumn<int>("pageMiB");
+    QTest::addColumn<int>("headroomMiB");
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("no room to read the file") << 50 << 40 << false;
+    QTest::newRow("room to read it, not to show it") << 50 << 200 << false;
+    QTest::newRow("room enough") << 1 << 200 << true;
+}
+
+void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument() {
+#ifdef Q_OS_LINUX
+    QFETCH(int, pageMiB);
+    QFETCH(int, headroomMiB);
+    QFETCH(bool, opens);
+
+    const QString line = QStringLiteral("<p>编辑器的页面，一行一行地写下去。</p>\r\n");
+    const qsizetype lines = (qsizetype(pageMiB) << 20) / encodeGbk(line).size();
+    const QString path = m_dir.filePath(QStringLiteral("page.htm"));
+    writeBytes(path, encodeGbk(line).repeated(lines));
+    const QString before = m_form->text1().text();
+
+    const auto outcome = openConfined(*m_form, *m_runtime, path, qint64(headroomMiB) << 20);
+    QVERIFY2(outcome, "the child crashed or could not report");
+    QStringList prompts{QStringLiteral("将清除原有代码确认打开？")};
+    if (!opens)
+        prompts.append(QStringLiteral("文件打开失败！\n") + path + QStringLiteral("：内存不足"));
+    QCOMPARE(outcome->first, prompts);
+    QVERIFY(outcome->second == (opens ? line.repeated(lines).chopped(2) : before));
+#else
+    QSKIP("needs an address-space limit");
+#endif
 }
 
 QTEST_MAIN(TestForm1)

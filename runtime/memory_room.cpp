@@ -1,0 +1,62 @@
+#include "memory_room.h"
+
+#ifdef Q_OS_LINUX
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
+#include <sys/resource.h>
+#endif
+
+namespace zariza {
+
+#ifdef Q_OS_LINUX
+
+namespace {
+
+// The "Name:   1234 kB" lines of a file under /proc, in bytes.
+QHash<QByteArray, qint64> kibibyteFields(const QString &path) {
+    QFile file(path);
+    QHash<QByteArray, qint64> fields;
+    if (!file.open(QIODevice::ReadOnly))
+        return fields;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.endsWith(" kB"))
+            fields.insert(line.first(colon),
+                          line.sliced(colon + 1).chopped(3).trimmed().toLongLong() << 10);
+    }
+    return fields;
+}
+
+std::optional<qint64> roomBelow(int resource, const QHash<QByteArray, qint64> &status,
+                                const QByteArray &usedField) {
+    rlimit limit{};
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        !status.contains(usedField))
+        return std::nullopt;
+    return qint64(limit.rlim_cur) - status.value(usedField);
+}
+
+} // namespace
+
+MemoryRoom memoryRoom() {
+    const QHash<QByteArray, qint64> status = kibibyteFields(QStringLiteral("/proc/self/status"));
+    const QHash<QByteArray, qint64> system = kibibyteFields(QStringLiteral("/proc/meminfo"));
+    MemoryRoom room;
+    room.addressSpace = roomBelow(RLIMIT_AS, status, "VmSize");
+    // Since Linux 4.7 RLIMIT_DATA counts every private writable mapping, as VmData does.
+    room.dataSegment = roomBelow(RLIMIT_DATA, status, "VmData");
+    if (system.contains("MemAvailable"))
+        room.available = system.value("MemAvailable") + system.value("SwapFree");
+    return room;
+}
+
+#else
+
+MemoryRoom memoryRoom() {
+    return {};
+}
+
+#endif
+
+} // namespace zariza
