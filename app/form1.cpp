@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "qt_runtime.h"
 #include "ui_form1.h"
 
@@ -12,6 +13,7 @@ namespace zariza {
 namespace {
 
 Ui::Form1 *setUpForm(Ui::Form1 *ui, QWidget *form) {
+    describeWindowToScreenReaders();
     ui->setupUi(form);
     return ui;
 }
@@ -39,6 +41,7 @@ Form1::Form1(RuntimeServices *runtime, QWidget *parent)
     m_ui->Label2->adjustSize();
     m_ui->Label3->adjustSize();
     m_ui->Text1->setFocus();
+    pressButtonsWithEnter(this);
     wireEvents();
 }
 

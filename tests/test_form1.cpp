@@ -237,14 +237,23 @@ void TestForm1::eachButtonRunsItsCommand_data() {
     QTest::addColumn<QString>("firstQuestion");
     QTest::addColumn<QString>("dialogTitle");
     QTest::addColumn<int>("launches");
+    // 0: clicked with the mouse; otherwise pressed by this key while it has the focus.
+    QTest::addColumn<int>("key");
 
     QTest::newRow("打 开") << "Command1" << QStringLiteral("将清除原有代码确认打开？") << QString()
-                           << 0;
+                           << 0 << 0;
     QTest::newRow("新 建") << "Command2" << QStringLiteral("将清除原有代码确认新建？") << QString()
-                           << 0;
-    QTest::newRow("保 存") << "Command3" << QString() << QStringLiteral("保存") << 0;
-    QTest::newRow("测 试") << "Command4" << QString() << QString() << 1;
-    QTest::newRow("生 成") << "Command5" << QString() << QStringLiteral("生成") << 0;
+                           << 0 << 0;
+    QTest::newRow("保 存") << "Command3" << QString() << QStringLiteral("保存") << 0 << 0;
+    QTest::newRow("测 试") << "Command4" << QString() << QString() << 1 << 0;
+    QTest::newRow("生 成") << "Command5" << QString() << QStringLiteral("生成") << 0 << 0;
+    QTest::newRow("生 成 by Enter")
+        << "Command5" << QString() << QStringLiteral("生成") << 0 << int(Qt::Key_Return);
+    QTest::newRow("打 开 by the keypad's Enter")
+        << "Command1" << QStringLiteral("将清除原有代码确认打开？") << QString() << 0
+        << int(Qt::Key_Enter);
+    QTest::newRow("测 试 by Space")
+        << "Command4" << QString() << QString() << 1 << int(Qt::Key_Space);
 }
 
 void TestForm1::eachButtonRunsItsCommand() {
@@ -252,10 +261,18 @@ void TestForm1::eachButtonRunsItsCommand() {
     QFETCH(QString, firstQuestion);
     QFETCH(QString, dialogTitle);
     QFETCH(int, launches);
+    QFETCH(int, key);
 
     m_runtime->answers = {MsgBoxAnswer::Cancel};
     m_runtime->dialog.names = {QString()};
-    QTest::mouseClick(m_form->findChild<QPushButton *>(button), Qt::LeftButton);
+    auto *pressed = m_form->findChild<QPushButton *>(button);
+    if (key) {
+        pressed->setFocus();
+        QTest::keyClick(pressed, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    } else {
+        QTest::mouseClick(pressed, Qt::LeftButton);
+    }
 
     QCOMPARE(m_runtime->boxes.isEmpty() ? QString() : m_runtime->boxes[0].prompt, firstQuestion);
     QCOMPARE(m_runtime->dialog.shown.isEmpty() ? QString() : m_runtime->dialog.shown[0].title,

@@ -828,9 +828,9 @@ class Session:
             raise RoadFailed(f"the program exited with {self.process.returncode}")
 
 
-def travel(desktop, program, road):
+def travel(desktop, program, road, session_class=Session):
     with tempfile.TemporaryDirectory(prefix="zariza-e2e-") as scratch:
-        session = Session(desktop, program, road, Path(scratch))
+        session = session_class(desktop, program, road, Path(scratch))
         try:
             session.start()
             for number, step in enumerate(road.steps, 1):
@@ -848,21 +848,28 @@ def travel(desktop, program, road):
             session.stop()
 
 
-def main(arguments):
-    if len(arguments) < 1:
-        print(__doc__, file=sys.stderr)
-        return 2
-    missing = [tool for tool in ("Xvfb", "xdotool") if shutil.which(tool) is None]
-    if missing:
-        print(f"skipped: {' and '.join(missing)} not installed", file=sys.stderr)
-        return SKIPPED
-    program = str(Path(arguments[0]).resolve())
-    wanted = arguments[1:]
-    roads = [road for road in ROADS if not wanted or any(part in road.name for part in wanted)]
-    if not roads:
-        print(f"no road matches {wanted}", file=sys.stderr)
-        return 2
+def missing_tools(*tools):
+    return [tool for tool in tools if shutil.which(tool) is None]
 
+
+def skip(missing):
+    print(f"skipped: {' and '.join(missing)} not installed", file=sys.stderr)
+    return SKIPPED
+
+
+PRIVATE_BUS = "ZARIZA_E2E_PRIVATE_BUS"
+
+
+def on_private_bus():
+    """Runs this script again on a D-Bus session bus of its own, which ends with it, so that
+    nothing it starts meets the desktop's services (or those of a test beside it)."""
+    if os.environ.get(PRIVATE_BUS) != "1":
+        command = ["dbus-run-session", "--", sys.executable, *sys.argv]
+        os.execvpe(command[0], command, dict(os.environ, **{PRIVATE_BUS: "1"}))
+
+
+def drive(program, roads, session_class=Session):
+    """Travels each road on one private desktop and says how each went; the exit status."""
     failures = 0
     with tempfile.TemporaryDirectory(prefix="zariza-e2e-desktop-") as scratch:
         with Desktop(Path(scratch)) as desktop:
@@ -870,7 +877,7 @@ def main(arguments):
             for road in roads:
                 started = time.monotonic()
                 try:
-                    travel(desktop, program, road)
+                    travel(desktop, program, road, session_class)
                     print(f"ok    {road.name} ({time.monotonic() - started:.1f} s)", flush=True)
                 except RoadFailed as failure:
                     failures += 1
@@ -880,6 +887,22 @@ def main(arguments):
                     print(f"FAIL  {road.name}:\n{traceback.format_exc()}", flush=True)
     print(f"{len(roads) - failures} of {len(roads)} roads passed")
     return 1 if failures else 0
+
+
+def main(arguments):
+    if len(arguments) < 1:
+        print(__doc__, file=sys.stderr)
+        return 2
+    missing = missing_tools("Xvfb", "xdotool")
+    if missing:
+        return skip(missing)
+    program = str(Path(arguments[0]).resolve())
+    wanted = arguments[1:]
+    roads = [road for road in ROADS if not wanted or any(part in road.name for part in wanted)]
+    if not roads:
+        print(f"no road matches {wanted}", file=sys.stderr)
+        return 2
+    return drive(program, roads)
 
 
 if __name__ == "__main__":
