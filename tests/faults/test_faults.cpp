@@ -58,6 +58,7 @@ enum class RunIn {
     // A forked child, so a command that hangs or crashes fails the case instead of the suite.
     Child,
     FileSizeLimitedChild,
+    AddressSpaceLimitedChild,
     UnprivilegedChild,
     // As user 1500 in group 2000, a colleague of nobody's in a group-shared folder.
     GroupMemberChild,
@@ -69,6 +70,7 @@ struct Fault {
     QList<Step> plant;
     RunIn runIn = RunIn::Child;
     rlim_t fileSizeLimit = RLIM_INFINITY;
+    rlim_t addressSpaceHeadroom = RLIM_INFINITY; // bytes the child may map beyond what it has
     // Runs once the dialog has closed, before the command touches the chosen file.
     std::function<void(const QString &chosen)> afterChoice;
     // Another local user at work in the folder while the commands run, until told to stop; the
@@ -500,6 +502,19 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return {QStringLiteral("cannot limit the file size: ") + systemErrorText()};
     }
+    if (fault.runIn == RunIn::AddressSpaceLimitedChild) {
+        // An allocation past the limit fails, as it does when memory runs out.
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        if (!statm.open(QIODevice::ReadOnly))
+            return {QStringLiteral("cannot read /proc/self/statm")};
+        const rlim_t mapped =
+            statm.readAll().split(' ').front().toULongLong() * rlim_t(sysconf(_SC_PAGESIZE));
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = mapped + fault.addressSpaceHeadroom;
+        if (setrlimit(RLIMIT_AS, &limit) != 0)
+            return {QStringLiteral("cannot limit the address space: ") + systemErrorText()};
+    }
     if (fault.runIn == RunIn::UnprivilegedChild && geteuid() == 0) {
         if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
             setresuid(nobody, nobody, nobody) != 0)
@@ -862,6 +877,13 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
                     .document = utf16Text,
                     .written = {{"out.htm", "<title>\xb1\xe0\xbc\xad\xc6\xf7</title>\r\n"
                                             "<p>\xd6\xd0\xce\xc4</p>\r\n"}}};
+    QTest::newRow("open a 50 MB page with 40 MiB of address space to spare")
+        << Fault{.plant = {file("big.htm", QByteArray("<p>\xb1\xe0\xbc\xad\xc6\xf7</p>\r\n")
+                                               .repeated(50 * mebibyte / 15))},
+                 .runIn = RunIn::AddressSpaceLimitedChild,
+                 .addressSpaceHeadroom = 40 * mebibyte}
+        << Action{.commands = {Command::Open}, .names = {"@/big.htm"}}
+        << Expected{.boxes = {askedToOpen(), failure(openFailed, "@/big.htm", "内存不足")}};
     QTest::newRow("open one 50 MB line")
         << Fault{.plant = {file("long.htm", lineBytes + "\r\n")}}
         << Action{.commands = {Command::Open}, .names = {"@/long.htm"}}
