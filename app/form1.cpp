@@ -34,7 +34,7 @@ QString editingQuestion(ViewOnlyReason reason) {
 
 Form1::Form1(RuntimeServices *runtime, QWidget *parent)
     : QWidget(parent), m_ui(setUpForm(new Ui::Form1, this)),
-      m_ownRuntime(runtime ? nullptr : std::make_unique<QtRuntimeServices>(this, m_codec)),
+      m_ownRuntime(runtime ? nullptr : std::make_unique<QtRuntimeServices>(this)),
       m_runtime(runtime ? runtime : m_ownRuntime.get()), m_text1(*m_ui->Text1),
       m_commands(*m_runtime, m_text1) {
     // The two labels take the width of their text.

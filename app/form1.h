@@ -1,18 +1,21 @@
 /*
- * How the parts of Zariza编辑器 meet:
- *   app/      - this window, Form1, built from form1.ui: it holds the document in Text1, wires each
- *               button's click to one command and asks before the window closes;
- *   commands/ - the five commands and the document file format, free of widgets;
- *   runtime/  - message boxes, the file-name dialog, text files, launching and ending, behind the
- *               RuntimeServices interface, with a Qt implementation that only this window creates.
+ * How the parts of Zariza编辑器 meet, data flowing one way:
+ *   app/              - this window, Form1, built from form1.ui: it holds the document in Text1
+ *                       (DocumentEdit, behind the PlainTextBox adapter), wires each button's
+ *                       click to one command and asks before the window closes;
+ *   commands/         - the five commands, free of widgets;
+ *   commands/format/  - the document file format: a file's bytes to the document's text and the
+ *                       text to the bytes to write, on QtCore alone;
+ *   runtime/          - message boxes, the file-name dialog, reading and writing files as bytes,
+ *                       launching and ending, behind RuntimeServices, with a Qt implementation that
+ *                       only this window creates. It knows neither the format nor the commands.
  * The commands see the document only as a TextBox and the desktop only as RuntimeServices, so the
  * same commands run in the window and, with a scripted fake, in the tests.
  */
 #pragma once
 
 #include "document_commands.h"
-#include "document_file.h"
-#include "text_box.h"
+#include "plain_text_box.h"
 
 #include <QWidget>
 #include <memory>
@@ -49,7 +52,6 @@ private:
     void commitData(QSessionManager &manager);
 
     std::unique_ptr<Ui::Form1> m_ui;
-    DocumentFileCodec m_codec;
     std::unique_ptr<RuntimeServices> m_ownRuntime;
     RuntimeServices *m_runtime;
     PlainTextBox m_text1;

@@ -1,9 +1,9 @@
 #include "document_commands.h"
 
+#include "document_format.h"
 #include "file_dialog.h"
 #include "runtime_services.h"
 #include "text_box.h"
-#include "text_channels.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,16 +33,12 @@ RuntimeError outOfMemory(const QString &fileName) {
 }
 
 // The file's text, or nothing when the user would rather not load bytes no encoding reads.
-std::optional<QString> readDocument(RuntimeServices &runtime, const QString &fileName) {
-    TextChannels &channels = runtime.channels();
-    const int channel = channels.freeFile();
-    const OpenChannel input(channels, fileName, channel, ChannelMode::Input);
-    if (!channels.decodedCleanly(channel) &&
+std::optional<QString> openDocument(RuntimeServices &runtime, const QString &fileName) {
+    OpenedDocument opened = readDocument(runtime.readFile(fileName));
+    if (!opened.clean &&
         !confirmed(runtime, QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？")))
         return std::nullopt;
-    QString document = channels.remainingLines(channel);
-    channels.close(channel);
-    return document;
+    return std::move(opened.text);
 }
 
 // The widget does not survive running out of memory half-way, so the room is checked first;
@@ -58,15 +54,6 @@ void replaceDocument(TextBox &textBox, QString document, const QString &fileName
         textBox.setText(previous);
         throw;
     }
-}
-
-// Anyone who can write to the folder could plant Cs.htm as a link or a device; writing through it
-// would overwrite some other file.
-void refuseUnlessPlainFile(const QString &path) {
-    const QFileInfo info(path);
-    if (info.isSymLink() || (info.exists() && !info.isFile()))
-        throw RuntimeError(QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入"),
-                           path);
 }
 
 // A current folder removed since it was entered has no path any more (a relative Cs.htm would
@@ -98,7 +85,7 @@ void DocumentCommands::Command1_Click() {
     // Load everything first and replace the document once, so a failure leaves it untouched.
     // The text read is let go before a failure is shown, which may need the memory.
     try {
-        if (std::optional<QString> document = readDocument(m_runtime, fileName))
+        if (std::optional<QString> document = openDocument(m_runtime, fileName))
             replaceDocument(m_text1, std::move(*document), fileName);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, QStringLiteral("文件打开失败！"), error);
@@ -121,8 +108,8 @@ void DocumentCommands::Command4_Click() {
     QString previewPath;
     try {
         previewPath = currentFolder().absoluteFilePath(QStringLiteral("Cs.htm"));
-        refuseUnlessPlainFile(previewPath);
-        // Someone who can write to the folder could still swap a link in after the check.
+        // Anyone who can write to the folder could plant Cs.htm as a link or a device, or swap
+        // one in while it is written; the preview never writes through them.
         writeDocumentFile(previewPath, LinkHandling::Replace);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, QStringLiteral("预览文件写入失败！"), error);
@@ -159,12 +146,12 @@ void DocumentCommands::saveDocumentAs(const Destination &destination) {
     m_runtime.msgBox(destination.doneMessage, MsgBoxStyle::OkOnly, noticeTitle());
 }
 
+// The old file is replaced only once all of the new one is on disk; a failure on the way leaves
+// it as it was and no temporary file behind.
 void DocumentCommands::writeDocumentFile(const QString &fileName, LinkHandling links) {
-    TextChannels &channels = m_runtime.channels();
-    constexpr int channel = 1;
-    const OpenChannel output(channels, fileName, channel, ChannelMode::Output, links);
-    channels.print(channel, m_text1.text());
-    channels.close(channel);
+    const std::unique_ptr<AtomicFile> file = m_runtime.createFile(fileName, links);
+    writeDocument(m_text1.text(), [&file](QByteArrayView bytes) { file->write(bytes); });
+    file->commit();
 }
 
 } // namespace zariza

@@ -19,6 +19,30 @@
 
 namespace zariza {
 
+std::unique_ptr<AtomicFile> AtomicFile::create(QString fileName, LinkHandling links) {
+    auto file = std::make_unique<AtomicFile>(std::move(fileName), links);
+    file->open();
+    return file;
+}
+
+// A name anyone could plant something at is written only where a plain file or nothing is; a
+// name the user chose is written through a link, but never onto a folder or a device.
+void AtomicFile::refuseUnsuitableTarget() const {
+    const QFileInfo name(m_fileName);
+    if (m_links == LinkHandling::Replace) {
+        if (name.isSymLink() || (name.exists() && !name.isFile()))
+            throw RuntimeError(
+                QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入"), m_fileName);
+        return;
+    }
+    if (name.isSymLink() && !name.exists())
+        throw RuntimeError(QStringLiteral("链接指向的文件不存在"), m_fileName);
+    if (name.isDir())
+        throw RuntimeError(QStringLiteral("这是一个文件夹，不是文件"), m_fileName);
+    if (name.exists() && !name.isFile())
+        throw RuntimeError(QStringLiteral("这不是普通文件"), m_fileName);
+}
+
 #ifdef Q_OS_UNIX
 
 namespace {
@@ -50,6 +74,7 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::open() {
+    refuseUnsuitableTarget();
     m_target =
         m_links == LinkHandling::Follow ? followLinks(m_fileName) : QFile::encodeName(m_fileName);
     // The rename could replace a file the user may not write to; a read-only file is kept.
@@ -123,6 +148,7 @@ AtomicFile::AtomicFile(QString fileName, LinkHandling links)
 AtomicFile::~AtomicFile() = default;
 
 void AtomicFile::open() {
+    refuseUnsuitableTarget();
     if (!m_file->open(QIODevice::WriteOnly))
         throw RuntimeError(QStringLiteral("无法访问（%1）").arg(m_file->errorString()), m_fileName);
 }

@@ -19,11 +19,14 @@ enum class LinkHandling {
 
 // A file written beside its target under a short temporary name and put in the target's place by
 // one rename once all of it is on disk, so the target holds either its old bytes or all the new
-// ones. A file written over keeps its mode and, where the user may set it, its group; a new file
-// gets 0666 less the umask. Every failure throws RuntimeError with a Chinese reason.
+// ones. A folder, a device or a dangling link at the name is refused. A file written over keeps its
+// mode and, where the user may set it, its group; a new file gets 0666 less the umask. Every
+// failure throws RuntimeError with a Chinese reason.
 class AtomicFile {
 public:
     AtomicFile(QString fileName, LinkHandling links);
+    // A file already opened.
+    static std::unique_ptr<AtomicFile> create(QString fileName, LinkHandling links);
     // Removes the temporary file when commit() was not reached.
     ~AtomicFile();
     AtomicFile(const AtomicFile &) = delete;
@@ -36,6 +39,8 @@ public:
     void cancel() noexcept;
 
 private:
+    void refuseUnsuitableTarget() const;
+
     QString m_fileName;
     LinkHandling m_links;
 #ifdef Q_OS_UNIX

@@ -1,6 +1,7 @@
 #include "qt_runtime.h"
 
 #include "file_icon_provider.h"
+#include "read_file.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -97,8 +98,16 @@ void QtFileDialog::show(bool forSaving) {
     QDir::setCurrent(QFileInfo(chosen).absolutePath());
 }
 
-QtRuntimeServices::QtRuntimeServices(QWidget *window, const TextCodec &codec)
-    : m_window(window), m_dialog(window), m_channels(codec) {}
+QtRuntimeServices::QtRuntimeServices(QWidget *window) : m_window(window), m_dialog(window) {}
+
+QByteArray QtRuntimeServices::readFile(const QString &fileName) {
+    return readRegularFile(fileName);
+}
+
+std::unique_ptr<AtomicFile> QtRuntimeServices::createFile(const QString &fileName,
+                                                          LinkHandling links) {
+    return AtomicFile::create(fileName, links);
+}
 
 int QtRuntimeServices::msgBox(const QString &prompt, int style, const QString &title) {
     QMessageBox box(iconForStyle(style), title, prompt, QMessageBox::NoButton, m_window);

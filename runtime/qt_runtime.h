@@ -2,7 +2,6 @@
 
 #include "file_dialog.h"
 #include "runtime_services.h"
-#include "text_channels.h"
 
 #include <QByteArray>
 
@@ -29,18 +28,18 @@ private:
 // The runtime services backed by real Qt message boxes, dialogs, files and launching.
 class QtRuntimeServices : public RuntimeServices {
 public:
-    QtRuntimeServices(QWidget *window, const TextCodec &codec);
+    explicit QtRuntimeServices(QWidget *window);
 
     int msgBox(const QString &prompt, int style, const QString &title) override;
     FileDialog &dakai() override { return m_dialog; }
-    TextChannels &channels() override { return m_channels; }
+    QByteArray readFile(const QString &fileName) override;
+    std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override;
     void shell(const QString &filePath) override;
     void end() override;
 
 private:
     QWidget *m_window;
     QtFileDialog m_dialog;
-    TextChannels m_channels;
 };
 
 } // namespace zariza

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "atomic_file.h"
+
+#include <QByteArray>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace zariza {
 
 class FileDialog;
-class TextChannels;
 
 // Message box styles the commands use, and the answers a box gives.
 namespace MsgBoxStyle {
@@ -47,8 +50,11 @@ public:
     virtual int msgBox(const QString &prompt, int style, const QString &title) = 0;
     // The window's one file-name dialog object.
     virtual FileDialog &dakai() = 0;
-    // Numbered sequential text files.
-    virtual TextChannels &channels() = 0;
+    // The whole of a regular file (see readRegularFile). Throws RuntimeError.
+    virtual QByteArray readFile(const QString &fileName) = 0;
+    // A file opened for writing that takes `fileName`'s place on commit() (see AtomicFile).
+    // Throws RuntimeError.
+    virtual std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) = 0;
     // Hands a file to the system's default handler without waiting for it.
     // Throws RuntimeError when the handler cannot be started.
     virtual void shell(const QString &filePath) = 0;

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "document_file.h"
 #include "file_dialog.h"
+#include "read_file.h"
 #include "runtime_services.h"
 #include "text_box.h"
-#include "text_channels.h"
 
 #include <QList>
 #include <QStringList>
@@ -43,8 +42,6 @@ public:
         bool operator==(const MsgBox &) const = default;
     };
 
-    FakeRuntime() : m_channels(m_codec) {}
-
     // Answers for the questions (style 33), in order. An OK-only box needs none.
     std::deque<int> answers;
     QList<MsgBox> boxes;
@@ -55,13 +52,12 @@ public:
 
     int msgBox(const QString &prompt, int style, const QString &title) override;
     FileDialog &dakai() override { return dialog; }
-    TextChannels &channels() override { return m_channels; }
+    QByteArray readFile(const QString &fileName) override { return readRegularFile(fileName); }
+    std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override {
+        return AtomicFile::create(fileName, links);
+    }
     void shell(const QString &filePath) override;
     void end() override { ++endCalls; }
-
-private:
-    DocumentFileCodec m_codec;
-    TextChannels m_channels;
 };
 
 // Lets QCOMPARE show a box that differs.

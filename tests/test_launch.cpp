@@ -1,4 +1,3 @@
-#include "document_file.h"
 #include "qt_runtime.h"
 #include "runtime_services.h"
 #include "test_files.h"
@@ -53,8 +52,7 @@ void TestLaunch::initTestCase() {
 void TestLaunch::noLauncherMeansFailure() {
     qputenv("PATH", QFile::encodeName(path("empty-bin")));
     QWidget window;
-    DocumentFileCodec codec;
-    QtRuntimeServices runtime(&window, codec);
+    QtRuntimeServices runtime(&window);
     writeBytes(path("Cs.htm"), "<title>x</title>\r\n");
     QVERIFY_THROWS_EXCEPTION(RuntimeError, runtime.shell(path("Cs.htm")));
     qputenv("PATH", m_path);
@@ -62,8 +60,7 @@ void TestLaunch::noLauncherMeansFailure() {
 
 void TestLaunch::previewGoesToTheDefaultBrowser() {
     QWidget window;
-    DocumentFileCodec codec;
-    QtRuntimeServices runtime(&window, codec);
+    QtRuntimeServices runtime(&window);
     writeBytes(path("Cs.htm"), "<title>Zariza\xb1\xe0\xbc\xad\xc6\xf7</title>\r\n\r\n");
 
     QElapsedTimer clock;

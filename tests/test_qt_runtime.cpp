@@ -1,4 +1,3 @@
-#include "document_file.h"
 #include "modal_answer.h"
 #include "qt_runtime.h"
 #include "test_files.h"
@@ -46,7 +45,6 @@ private slots:
     void dialogKeepsItsStateOffTheDisk();
 
 private:
-    DocumentFileCodec m_codec;
     QString m_startFolder = QDir::currentPath();
     QTemporaryDir m_home;
 };
@@ -108,7 +106,7 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
 
     QWidget window;
     window.show();
-    QtRuntimeServices runtime(&window, m_codec);
+    QtRuntimeServices runtime(&window);
     QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
     QStringList shownButtons;
     QString shownTitle;

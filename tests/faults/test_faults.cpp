@@ -3,7 +3,6 @@
 // document, and every file in the folder byte for byte, so a half-written file or a stray
 // temporary file cannot go unnoticed.
 #include "document_commands.h"
-#include "document_file.h"
 #include "fake_runtime.h"
 #include "process_signals.h"
 #include "qt_runtime.h"
@@ -644,8 +643,7 @@ Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const QS
     qputenv("PATH", QFile::encodeName(stubFolder.path()) + ':' + searchPath);
 
     QWidget window;
-    DocumentFileCodec codec;
-    QtRuntimeServices system(&window, codec);
+    QtRuntimeServices system(&window);
     Outcome outcome = runCommands(fault, action, folder, &system);
     qputenv("PATH", searchPath);
 

@@ -3,7 +3,7 @@
 #include "document_commands.h"
 #include "document_edit.h"
 #include "fake_runtime.h"
-#include "text_box.h"
+#include "plain_text_box.h"
 
 #include <QPlainTextEdit>
 

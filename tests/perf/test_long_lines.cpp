@@ -1,7 +1,7 @@
 #include "document_edit.h"
 #include "floors.h"
+#include "plain_text_box.h"
 #include "sample_documents.h"
-#include "text_box.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>

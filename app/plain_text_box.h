@@ -1,21 +1,13 @@
 #pragma once
 
+#include "text_box.h"
+
 #include <QString>
 #include <functional>
 #include <optional>
 #include <vector>
 
 namespace zariza {
-
-// The document text as the commands see it: read and replaced whole, line ends CR LF.
-class TextBox {
-public:
-    virtual ~TextBox() = default;
-    virtual QString text() const = 0;
-    virtual void setText(const QString &text) = 0;
-    // Whether there is memory to show `text`: the widget does not survive running out half-way.
-    virtual bool canHold(QStringView text) const = 0;
-};
 
 // Why a document is shown for viewing only; editing it needs agreeing to each reason.
 enum class ViewOnlyReason {

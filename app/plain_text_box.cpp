@@ -1,4 +1,4 @@
-#include "text_box.h"
+#include "plain_text_box.h"
 
 #include "document_edit.h"
 #include "line_ends.h"

@@ -1,0 +1,183 @@
+#include "atomic_file.h"
+#include "document_format.h"
+#include "read_file.h"
+#include "runtime_services.h"
+#include "test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
+using namespace zariza;
+using namespace zariza::testing;
+
+// Files as bytes: what the runtime reads and writes, and how a file's lines become the document.
+class TestFileIo : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void documentJoinsTheFileLinesWithCrLf_data();
+    void documentJoinsTheFileLinesWithCrLf();
+    void writtenFileTakesTheOldOnesPlaceOnlyOnCommit();
+    void uncommittedFileLeavesTheOldOne_data();
+    void uncommittedFileLeavesTheOldOne();
+    void refusesFilesItCannotRead_data();
+    void refusesFilesItCannotRead();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QStringList filesInFolder() const {
+        return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestFileIo::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestFileIo::documentJoinsTheFileLinesWithCrLf_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("document");
+
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("one line, no end") << QByteArray("a") << QStringLiteral("a");
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringLiteral("a\r\nb");
+    QTest::newRow("LF") << QByteArray("a\nb") << QStringLiteral("a\r\nb");
+    QTest::newRow("CR") << QByteArray("a\rb\r") << QStringLiteral("a\r\nb");
+    QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringLiteral("a\r\n\r\nb");
+    QTest::newRow("only a line end") << QByteArray("\r\n") << QString();
+    QTest::newRow("blank lines") << QByteArray("\r\n\r\nx") << QStringLiteral("\r\n\r\nx");
+    QTest::newRow("blank last line") << QByteArray("a\r\n\r\n") << QStringLiteral("a\r\n");
+    QTest::newRow("CR before CR LF") << QByteArray("a\r\r\nb") << QStringLiteral("a\r\n\r\nb");
+    QTest::newRow("LF first") << QByteArray("\na\r\n") << QStringLiteral("\r\na");
+    QTest::newRow("CR LF, then a lone CR at the end")
+        << QByteArray("a\r\nb\r") << QStringLiteral("a\r\nb");
+    QTest::newRow("GBK lines") << QByteArray("one\r\n\xb1\xe0\r\nthree")
+                               << QStringLiteral("one\r\n编\r\nthree");
+}
+
+void TestFileIo::documentJoinsTheFileLinesWithCrLf() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, document);
+
+    const OpenedDocument opened = readDocument(bytes);
+    QCOMPARE(opened.text, document);
+    QVERIFY(opened.clean);
+}
+
+void TestFileIo::writtenFileTakesTheOldOnesPlaceOnlyOnCommit() {
+    writeBytes(path("doc.htm"), "old\r\n");
+    AtomicFile file(path("doc.htm"), LinkHandling::Follow);
+    file.open();
+    file.write("first ");
+    file.write("second");
+    QCOMPARE(readBytes(path("doc.htm")), QByteArray("old\r\n"));
+    file.commit();
+    QCOMPARE(readBytes(path("doc.htm")), QByteArray("first second"));
+    QCOMPARE(filesInFolder(), QStringList{QStringLiteral("doc.htm")});
+}
+
+void TestFileIo::uncommittedFileLeavesTheOldOne_data() {
+    QTest::addColumn<qint64>("fileSizeLimit");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("abandoned") << qint64(-1) << QString();
+#ifdef Q_OS_UNIX
+    // A file size limit makes the write fail the way a full disk does.
+    QTest::newRow("a write fails") << qint64(4096) << QStringLiteral("磁盘空间不足");
+#endif
+}
+
+void TestFileIo::uncommittedFileLeavesTheOldOne() {
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(QString, reason);
+
+    writeBytes(path("doc.htm"), "old\r\n");
+    QString failure;
+    {
+        AtomicFile file(path("doc.htm"), LinkHandling::Follow);
+        file.open();
+#ifdef Q_OS_UNIX
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit oldLimit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+        rlimit limit = oldLimit;
+        if (fileSizeLimit >= 0)
+            limit.rlim_cur = rlim_t(fileSizeLimit);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+#endif
+        try {
+            file.write(QByteArray(3 * qMax<qint64>(fileSizeLimit, 1), 'x'));
+        } catch (const RuntimeError &error) {
+            failure = error.reason();
+        }
+#ifdef Q_OS_UNIX
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        std::signal(SIGXFSZ, oldHandler);
+#endif
+    }
+    QCOMPARE(failure, reason);
+    QCOMPARE(readBytes(path("doc.htm")), QByteArray("old\r\n"));
+    QCOMPARE(filesInFolder(), QStringList{QStringLiteral("doc.htm")});
+}
+
+void TestFileIo::refusesFilesItCannotRead_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("empty name") << QStringLiteral("empty") << QStringLiteral("没有指定文件名");
+    QTest::newRow("missing") << QStringLiteral("missing") << QStringLiteral("文件不存在");
+    QTest::newRow("folder") << QStringLiteral("folder")
+                            << QStringLiteral("这是一个文件夹，不是文件");
+    QTest::newRow("too large") << QStringLiteral("large")
+                               << QStringLiteral("文件太大（超过 64 MB）");
+#ifdef Q_OS_UNIX
+    QTest::newRow("FIFO") << QStringLiteral("fifo") << QStringLiteral("这不是普通文件");
+    QTest::newRow("device") << QStringLiteral("device") << QStringLiteral("这不是普通文件");
+#endif
+}
+
+void TestFileIo::refusesFilesItCannotRead() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    QString name = path(kind);
+    if (kind == QStringLiteral("empty")) {
+        name.clear();
+    } else if (kind == QStringLiteral("folder")) {
+        QVERIFY(QDir(m_dir->path()).mkdir(kind));
+    } else if (kind == QStringLiteral("large")) {
+        QFile large(name);
+        QVERIFY(large.open(QIODevice::WriteOnly));
+        QVERIFY(large.resize(maxReadBytes + 1));
+    } else if (kind == QStringLiteral("device")) {
+        name = QStringLiteral("/dev/zero");
+    }
+#ifdef Q_OS_UNIX
+    if (kind == QStringLiteral("fifo"))
+        QCOMPARE(mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+#endif
+
+    try {
+        readRegularFile(name);
+        QFAIL("the file was read");
+    } catch (const RuntimeError &error) {
+        QCOMPARE(error.reason(), reason);
+        QCOMPARE(error.fileName(), name);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestFileIo)
+#include "test_file_io.moc"
