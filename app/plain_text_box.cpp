@@ -256,15 +256,13 @@ void PlainTextBox::showForEditing(const QString &text, bool wrapped) {
 }
 
 void PlainTextBox::setWrapped(bool wrapped) {
-    const auto lineWrapMode =
-        wrapped ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::LineWrapMode(m_usualLineWrapMode);
+    const auto lineWrapMode = wrapped ? QPlainTextEdit::WidgetWidth : m_usualLineWrapMode;
     if (lineWrapMode == m_edit.lineWrapMode())
         return;
     // Emptied first, or the old document would be laid out again in the new mode.
     m_edit.clear();
     m_edit.setLineWrapMode(lineWrapMode);
-    m_edit.setWordWrapMode(wrapped ? QTextOption::WrapAnywhere
-                                   : QTextOption::WrapMode(m_usualWordWrapMode));
+    m_edit.setWordWrapMode(wrapped ? QTextOption::WrapAnywhere : m_usualWordWrapMode);
 }
 
 // The cut lines are put back together, with the caret where it was in the text.

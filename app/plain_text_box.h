@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document_edit.h"
 #include "text_box.h"
 
 #include <QString>
@@ -14,8 +15,6 @@ enum class ViewOnlyReason {
     LongLines,     // editing a line of megabytes is slow
     SpecialBreaks, // the widget would turn U+2028, U+2029, U+FDD0 and U+FDD1 into line ends
 };
-
-class DocumentEdit;
 
 // The text box of the window. The widget keeps LF line ends; this side speaks CR LF.
 class PlainTextBox : public TextBox {
@@ -47,10 +46,9 @@ private:
     void startEditing();
 
     DocumentEdit &m_edit;
-    // The widget's own QPlainTextEdit::LineWrapMode and QTextOption::WrapMode; ints, so that the
-    // commands, which see this header, need no widget headers.
-    const int m_usualLineWrapMode;
-    const int m_usualWordWrapMode;
+    // How the widget was set up to wrap, for documents that are not only viewed.
+    const QPlainTextEdit::LineWrapMode m_usualLineWrapMode;
+    const QTextOption::WrapMode m_usualWordWrapMode;
     std::function<bool(ViewOnlyReason)> m_confirmEditing;
     // While a document is shown for viewing only: its text, line ends CR LF, and why.
     std::optional<QString> m_viewedText;
