@@ -1,5 +1,6 @@
 #include "qt_runtime.h"
 
+#include "default_browser.h"
 #include "file_details_model.h"
 #include "file_icon_provider.h"
 
@@ -187,8 +188,16 @@ void QtRuntimeServices::shell(const QString &filePath) {
     if (!launcher.startDetached())
         throw RuntimeError(QStringLiteral("无法启动命令解释器 cmd.exe"));
 #else
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())))
-        throw RuntimeError(QStringLiteral("无法启动默认浏览器"), file.absoluteFilePath());
+    const QString path = file.absoluteFilePath();
+    const QStringList browser = defaultBrowserCommand(path);
+    if (browser.isEmpty()) {
+        // Nothing registered for text/html: the desktop's own launcher may still know better.
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            throw RuntimeError(QStringLiteral("没有设置默认浏览器"), path);
+        return;
+    }
+    if (!QProcess::startDetached(browser.first(), browser.mid(1)))
+        throw RuntimeError(QStringLiteral("无法启动默认浏览器"), path);
 #endif
 }
 

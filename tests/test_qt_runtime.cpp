@@ -1,4 +1,5 @@
 #include "chinese_language.h"
+#include "default_browser.h"
 #include "document_file.h"
 #include "modal_answer.h"
 #include "qt_runtime.h"
@@ -51,6 +52,8 @@ private slots:
     void dialogDescribesFilesWithoutOpeningThem_data();
     void dialogDescribesFilesWithoutOpeningThem();
     void dialogKeepsItsStateOffTheDisk();
+    void browserCommandTakesTheFile_data();
+    void browserCommandTakesTheFile();
     void saveDialogOffersAnExtensionOfItsFilter_data();
     void saveDialogOffersAnExtensionOfItsFilter();
     void dialogsSpeakOnlyChinese_data();
@@ -290,6 +293,24 @@ void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
     QVERIFY2(history.contains(first.path()), qPrintable(history.join(u' ')));
     QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
+}
+
+void TestQtRuntime::browserCommandTakesTheFile_data() {
+    QTest::addColumn<QString>("exec");
+    QTest::addColumn<QStringList>("command");
+
+    const QString page = QStringLiteral("/站点/Cs.htm");
+    QTest::newRow("%U") << "/usr/bin/chromium %U" << QStringList{"/usr/bin/chromium", page};
+    QTest::newRow("no field code") << "firefox" << QStringList{"firefox", page};
+    QTest::newRow("quotes, %%, other codes")
+        << R"("/opt/my browser/run" --name="a \"b\"" %i 100%% %f %c)"
+        << QStringList{"/opt/my browser/run", R"(--name=a "b")", "100%", page};
+}
+
+void TestQtRuntime::browserCommandTakesTheFile() {
+    QFETCH(QString, exec);
+    QFETCH(QStringList, command);
+    QCOMPARE(commandForFile(exec, QStringLiteral("/站点/Cs.htm")), command);
 }
 
 class RememberingDialog : public QtFileDialog {
