@@ -1,13 +1,12 @@
+#include "chinese_language.h"
 #include "form1.h"
 #include "process_signals.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QGuiApplication>
-#include <QLibraryInfo>
 #include <QScreen>
 #include <QStyle>
-#include <QTranslator>
 
 namespace {
 
@@ -17,14 +16,6 @@ void substituteSongFaces() {
                                {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
                                 QStringLiteral("Noto Serif CJK SC"),
                                 QStringLiteral("Source Han Serif SC")});
-}
-
-// The program speaks Chinese whatever the desktop's language, standard dialogs included.
-void loadChineseTranslations(QApplication &app) {
-    auto *translator = new QTranslator(&app);
-    if (translator->load(QStringLiteral("qtbase_zh_CN"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(translator);
 }
 
 } // namespace
@@ -38,7 +29,7 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zariza.Editor"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zariza.png")));
     substituteSongFaces();
-    loadChineseTranslations(app);
+    zariza::speakChinese(app);
 
     zariza::Form1 window;
     window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(),

@@ -117,8 +117,9 @@ void DocumentCommands::Command4_Click() {
     }
     try {
         m_runtime.shell(previewPath);
-    } catch (const RuntimeError &) {
-        m_runtime.msgBox(QStringLiteral("测试失败！"), MsgBoxStyle::Critical,
+    } catch (const RuntimeError &error) {
+        // Says what could not be started, like the other failures, under the title it always had.
+        m_runtime.msgBox(QStringLiteral("测试失败！\n") + error.describe(), MsgBoxStyle::Critical,
                          QStringLiteral("未知原因"));
     }
 }

@@ -1,5 +1,7 @@
 #include "qt_runtime.h"
 
+#include "default_browser.h"
+#include "file_details_model.h"
 #include "file_icon_provider.h"
 #include "read_file.h"
 
@@ -8,10 +10,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpacerItem>
+#include <QTreeView>
 #include <QUrl>
 
 #ifdef Q_OS_WIN
@@ -52,6 +58,57 @@ void keepSettingsOffTheDisk() {
         QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral(":/no-settings"));
 }
 
+// The type column as wide as its words: Qt sizes it for "mp3Folder" and cuts "Devov 文档" short.
+void fitTypeColumn(QFileDialog &dialog) {
+    constexpr int typeColumn = 2;
+    if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView")))
+        details->header()->setSectionResizeMode(typeColumn, QHeaderView::ResizeToContents);
+}
+
+// The patterns of each filter: {"*.htm"}, {"*.html"} from "(*.htm)|*.htm|(*.html)|*.html".
+QList<QStringList> patternsOfFilters(const QString &filter) {
+    const QStringList items = filter.split(u'|');
+    QList<QStringList> patterns;
+    for (qsizetype i = 1; i < items.size(); i += 2)
+        patterns.append(items[i].split(u';', Qt::SkipEmptyParts));
+    return patterns;
+}
+
+// A save dialog starts at the last name only with an extension that its filter offers, so that
+// one Enter in 生成 cannot write the page over the document it came from: 旧文档.Devov is offered
+// as 旧文档.htm. A name that one of the filters offers picks that filter.
+void offerLastName(QFileDialog &dialog, const QString &filter, const QString &lastName) {
+    const QList<QStringList> patterns = patternsOfFilters(filter);
+    const QStringList nameFilters = dialog.nameFilters();
+    for (qsizetype i = 0; i < patterns.size() && i < nameFilters.size(); ++i) {
+        if (QDir::match(patterns[i], lastName)) {
+            dialog.selectNameFilter(nameFilters[i]);
+            dialog.selectFile(lastName);
+            return;
+        }
+    }
+    const QString extension =
+        patterns.isEmpty() ? QString() : QFileInfo(patterns.first().value(0)).suffix();
+    if (extension.isEmpty() || extension.contains(u'*'))
+        dialog.selectFile(lastName);
+    else
+        dialog.selectFile(QFileInfo(lastName).completeBaseName() + u'.' + extension);
+}
+
+// The window manager writes the title beside the window's icon and three buttons; a box sized
+// for its text alone cut "未知原因" to "未…".
+void makeRoomForTitle(QMessageBox &box) {
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int frameButtons = 4 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + frameButtons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 void QtFileDialog::showOpen() {
@@ -69,7 +126,9 @@ void QtFileDialog::show(bool forSaving) {
     QFileDialog dialog(m_parent, dialogTitle());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setIconProvider(&icons);
+    dialog.setProxyModel(new FileDetailsModel(&dialog));
     dialog.restoreState(m_state);
+    fitTypeColumn(dialog);
     dialog.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList nameFilters = nameFiltersFromFilter(filter());
@@ -81,7 +140,10 @@ void QtFileDialog::show(bool forSaving) {
     } else {
         const QFileInfo last(fileName());
         dialog.setDirectory(last.absolutePath());
-        dialog.selectFile(last.fileName());
+        if (forSaving)
+            offerLastName(dialog, filter(), last.fileName());
+        else
+            dialog.selectFile(last.fileName());
     }
 
     const bool accepted = dialog.exec() == QDialog::Accepted;
@@ -118,6 +180,7 @@ int QtRuntimeServices::msgBox(const QString &prompt, int style, const QString &t
     box.setDefaultButton(ok);
     // Esc and the close box answer Cancel where there is one, OK otherwise.
     box.setEscapeButton(cancel ? cancel : ok);
+    makeRoomForTitle(box);
     box.exec();
     return box.clickedButton() == ok ? MsgBoxAnswer::Ok : MsgBoxAnswer::Cancel;
 }
@@ -134,8 +197,16 @@ void QtRuntimeServices::shell(const QString &filePath) {
     if (!launcher.startDetached())
         throw RuntimeError(QStringLiteral("无法启动命令解释器 cmd.exe"));
 #else
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())))
-        throw RuntimeError(QStringLiteral("无法启动默认浏览器"), file.absoluteFilePath());
+    const QString path = file.absoluteFilePath();
+    const QStringList browser = defaultBrowserCommand(path);
+    if (browser.isEmpty()) {
+        // Nothing registered for text/html: the desktop's own launcher may still know better.
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            throw RuntimeError(QStringLiteral("没有设置默认浏览器"), path);
+        return;
+    }
+    if (!QProcess::startDetached(browser.first(), browser.mid(1)))
+        throw RuntimeError(QStringLiteral("无法启动默认浏览器"), path);
 #endif
 }
 

@@ -458,8 +458,9 @@ void TestCommands::previewLaunchFailureIsReported() {
     QCOMPARE(readBytes(path("Cs.htm")), QByteArray("<p>\r\n"));
     QCOMPARE(m_runtime.boxes.size(), 1);
     QCOMPARE(m_runtime.boxes[0],
-             (FakeRuntime::MsgBox{QStringLiteral("测试失败！"), MsgBoxStyle::Critical,
-                                  QStringLiteral("未知原因")}));
+             (FakeRuntime::MsgBox{QStringLiteral("测试失败！\n") + path("Cs.htm") +
+                                      QStringLiteral("：无法启动默认浏览器"),
+                                  MsgBoxStyle::Critical, QStringLiteral("未知原因")}));
 }
 
 void TestCommands::previewRefusesToWriteThroughAPlantedFile_data() {

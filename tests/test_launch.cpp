@@ -24,7 +24,6 @@ private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
-    QByteArray m_path = qgetenv("PATH");
 };
 
 void TestLaunch::initTestCase() {
@@ -50,12 +49,20 @@ void TestLaunch::initTestCase() {
 }
 
 void TestLaunch::noLauncherMeansFailure() {
-    qputenv("PATH", QFile::encodeName(path("empty-bin")));
+    // No browser registered anywhere, and no xdg-open.
+    const char *variables[] = {"PATH", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
+                               "XDG_DATA_DIRS"};
+    QByteArrayList saved;
+    for (const char *name : variables) {
+        saved << qgetenv(name);
+        qputenv(name, QFile::encodeName(path("empty-bin")));
+    }
     QWidget window;
     QtRuntimeServices runtime(&window);
     writeBytes(path("Cs.htm"), "<title>x</title>\r\n");
     QVERIFY_THROWS_EXCEPTION(RuntimeError, runtime.shell(path("Cs.htm")));
-    qputenv("PATH", m_path);
+    for (const char *name : variables)
+        qputenv(name, saved.takeFirst());
 }
 
 void TestLaunch::previewGoesToTheDefaultBrowser() {

@@ -1,18 +1,26 @@
+#include "chinese_language.h"
+#include "default_browser.h"
 #include "modal_answer.h"
 #include "qt_runtime.h"
 #include "test_files.h"
 
 #include <QAbstractFileIconProvider>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 #include <chrono>
 #include <thread>
@@ -43,6 +51,12 @@ private slots:
     void dialogDescribesFilesWithoutOpeningThem_data();
     void dialogDescribesFilesWithoutOpeningThem();
     void dialogKeepsItsStateOffTheDisk();
+    void browserCommandTakesTheFile_data();
+    void browserCommandTakesTheFile();
+    void saveDialogOffersAnExtensionOfItsFilter_data();
+    void saveDialogOffersAnExtensionOfItsFilter();
+    void dialogsSpeakOnlyChinese_data();
+    void dialogsSpeakOnlyChinese();
 
 private:
     QString m_startFolder = QDir::currentPath();
@@ -53,6 +67,7 @@ void TestQtRuntime::initTestCase() {
     // Before any dialog: Qt settles where settings go the first time it looks.
     for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         qputenv(name, QFile::encodeName(m_home.filePath(QString::fromLatin1(name))));
+    speakChinese(*qApp);
 }
 
 void TestQtRuntime::cleanup() {
@@ -84,17 +99,20 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<QMessageBox::Icon>("icon");
     QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<QString>("title");
 
     const QStringList okCancel{QStringLiteral("确定"), QStringLiteral("取消")};
     const QStringList okOnly{QStringLiteral("确定")};
+    const QString notice = QStringLiteral("提示");
     QTest::newRow("question, Enter is OK")
-        << 33 << int(Qt::Key_Return) << 1 << QMessageBox::Question << okCancel;
+        << 33 << int(Qt::Key_Return) << 1 << QMessageBox::Question << okCancel << notice;
     QTest::newRow("question, Esc is Cancel")
-        << 33 << int(Qt::Key_Escape) << 2 << QMessageBox::Question << okCancel;
+        << 33 << int(Qt::Key_Escape) << 2 << QMessageBox::Question << okCancel << notice;
     QTest::newRow("notice, Esc is OK")
-        << 0 << int(Qt::Key_Escape) << 1 << QMessageBox::NoIcon << okOnly;
+        << 0 << int(Qt::Key_Escape) << 1 << QMessageBox::NoIcon << okOnly << notice;
     QTest::newRow("critical, Enter is OK")
-        << 16 << int(Qt::Key_Return) << 1 << QMessageBox::Critical << okOnly;
+        << 16 << int(Qt::Key_Return) << 1 << QMessageBox::Critical << okOnly
+        << QStringLiteral("未知原因（标题比正文长）");
 }
 
 void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
@@ -103,6 +121,7 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
     QFETCH(int, answer);
     QFETCH(QMessageBox::Icon, icon);
     QFETCH(QStringList, buttons);
+    QFETCH(QString, title);
 
     QWidget window;
     window.show();
@@ -111,6 +130,7 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
     QStringList shownButtons;
     QString shownTitle;
     QString shownText;
+    int roomForTitle = 0;
     answerModalLater([&](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         if (!box) {
@@ -120,13 +140,19 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
         shownIcon = box->icon();
         shownTitle = box->windowTitle();
         shownText = box->text();
+        // The title in bold beside three square frame buttons.
+        QFont bold = box->font();
+        bold.setBold(true);
+        roomForTitle = box->width() - QFontMetrics(bold).horizontalAdvance(title) -
+                       3 * box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
         for (QAbstractButton *button : box->buttons())
             shownButtons.append(button->text());
         QTest::keyClick(box, Qt::Key(key));
     });
 
-    QCOMPARE(runtime.msgBox(QStringLiteral("确认退出？"), style, QStringLiteral("提示")), answer);
-    QCOMPARE(shownTitle, QStringLiteral("提示"));
+    QCOMPARE(runtime.msgBox(QStringLiteral("确认退出？"), style, title), answer);
+    QCOMPARE(shownTitle, title);
+    QVERIFY2(roomForTitle >= 0, qPrintable(QString::number(roomForTitle)));
     QCOMPARE(shownText, QStringLiteral("确认退出？"));
     QCOMPARE(shownIcon, icon);
     shownButtons.sort();
@@ -265,6 +291,156 @@ void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
     QVERIFY2(history.contains(first.path()), qPrintable(history.join(u' ')));
     QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList());
+}
+
+void TestQtRuntime::browserCommandTakesTheFile_data() {
+    QTest::addColumn<QString>("exec");
+    QTest::addColumn<QStringList>("command");
+
+    const QString page = QStringLiteral("/站点/Cs.htm");
+    QTest::newRow("%U") << "/usr/bin/chromium %U" << QStringList{"/usr/bin/chromium", page};
+    QTest::newRow("no field code") << "firefox" << QStringList{"firefox", page};
+    QTest::newRow("quotes, %%, other codes")
+        << R"("/opt/my browser/run" --name="a \"b\"" %i 100%% %f %c)"
+        << QStringList{"/opt/my browser/run", R"(--name=a "b")", "100%", page};
+}
+
+void TestQtRuntime::browserCommandTakesTheFile() {
+    QFETCH(QString, exec);
+    QFETCH(QStringList, command);
+    QCOMPARE(commandForFile(exec, QStringLiteral("/站点/Cs.htm")), command);
+}
+
+class RememberingDialog : public QtFileDialog {
+public:
+    using FileDialog::setFileName;
+    using QtFileDialog::QtFileDialog;
+};
+
+void TestQtRuntime::saveDialogOffersAnExtensionOfItsFilter_data() {
+    QTest::addColumn<QString>("lastName");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("forSaving");
+    QTest::addColumn<QString>("offered");
+
+    const QString pages = QStringLiteral("(*.htm)|*.htm|(*.html)|*.html");
+    const QString documents = QStringLiteral("(*.Devov)|*.Devov");
+    QTest::newRow("generate after opening a document")
+        << QStringLiteral("旧文档.Devov") << pages << true << QStringLiteral("旧文档.htm");
+    QTest::newRow("generate after generating")
+        << QStringLiteral("页.HTML") << pages << true << QStringLiteral("页.HTML");
+    QTest::newRow("save after generating")
+        << QStringLiteral("v1.2.htm") << documents << true << QStringLiteral("v1.2.Devov");
+    QTest::newRow("save after a name without extension")
+        << QStringLiteral("笔记") << documents << true << QStringLiteral("笔记.Devov");
+    QTest::newRow("open after saving")
+        << QStringLiteral("旧文档.Devov") << pages << false << QStringLiteral("旧文档.Devov");
+}
+
+void TestQtRuntime::saveDialogOffersAnExtensionOfItsFilter() {
+    QFETCH(QString, lastName);
+    QFETCH(QString, filter);
+    QFETCH(bool, forSaving);
+    QFETCH(QString, offered);
+    QTemporaryDir dir;
+    RememberingDialog dialog(nullptr);
+    dialog.setFilter(filter);
+    dialog.setFileName(dir.filePath(lastName));
+
+    QString shown;
+    answerModalLater([&](QWidget *modal) {
+        shown = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    forSaving ? dialog.showSave() : dialog.showOpen();
+    QCOMPARE(shown, offered);
+}
+
+void TestQtRuntime::dialogsSpeakOnlyChinese_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("forSaving");
+
+    for (const QString language : {"zh_CN.UTF-8", "C.UTF-8"}) {
+        QTest::addRow("open, %s", qPrintable(language)) << language << false;
+        QTest::addRow("save, %s", qPrintable(language)) << language << true;
+    }
+}
+
+// Qt reads the desktop's language once, so each language gets a run of this program of its own.
+bool runUnderLanguage(const QString &language) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (environment.value("LANG") == language && !environment.contains("LC_ALL"))
+        return false;
+    environment.insert("LANG", language);
+    environment.remove("LC_ALL");
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("dialogsSpeakOnlyChinese:") + QTest::currentDataTag()});
+    const bool passed = child.waitForFinished(60000) && child.exitCode() == 0;
+    if (!passed)
+        QTest::qFail(child.readAll().constData(), __FILE__, __LINE__);
+    return true;
+}
+
+QStringList shownTexts(QFileDialog *dialog) {
+    QStringList texts;
+    for (const QLabel *label : dialog->findChildren<QLabel *>())
+        texts << label->text();
+    for (const QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
+        texts << button->text() << button->toolTip();
+    for (const QAction *action : dialog->findChildren<QAction *>())
+        texts << action->text();
+    const auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+    const QAbstractItemModel *files = view->model();
+    for (int column = 0; column < files->columnCount(view->rootIndex()); ++column) {
+        texts << files->headerData(column, Qt::Horizontal).toString();
+        // Column 0 holds the file names.
+        for (int row = 0; column > 0 && row < files->rowCount(view->rootIndex()); ++row)
+            texts << files->index(row, column, view->rootIndex()).data().toString();
+    }
+    return texts;
+}
+
+void TestQtRuntime::dialogsSpeakOnlyChinese() {
+    QFETCH(QString, language);
+    QFETCH(bool, forSaving);
+    if (runUnderLanguage(language))
+        return;
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("站点")));
+    writeBytes(dir.filePath(QStringLiteral("旧文档.Devov")), QByteArray(42, 'x'));
+    QDir::setCurrent(dir.path());
+    QtFileDialog dialog(nullptr);
+    dialog.setDialogTitle(QStringLiteral("打开"));
+    dialog.setFilter(QStringLiteral("(*.Devov)|*.Devov"));
+
+    QStringList texts;
+    bool typesFit = false;
+    answerModalLater([&](QWidget *modal) {
+        auto *view = modal->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QTRY_COMPARE_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()), 2, 5000);
+        texts = shownTexts(qobject_cast<QFileDialog *>(modal));
+        // The view lays its columns out a moment after the rows arrive.
+        typesFit = QTest::qWaitFor([view] {
+            return view->header()->sectionSize(2) >=
+                   static_cast<QAbstractItemView *>(view)->sizeHintForColumn(2);
+        });
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    forSaving ? dialog.showSave() : dialog.showOpen();
+
+    static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2,}"));
+    QStringList latin;
+    for (QString text : std::as_const(texts)) {
+        text.remove(QStringLiteral("Devov")); // the extension, which names the file type
+        if (text.contains(latinWord))
+            latin << text;
+    }
+    QVERIFY2(latin.isEmpty(), qPrintable(latin.join(QStringLiteral(" | "))));
+    QVERIFY2(texts.contains(QStringLiteral("大小")), "the size column is not called 大小");
+    QVERIFY2(typesFit, "the type column cuts its words");
 }
 
 QTEST_MAIN(TestQtRuntime)

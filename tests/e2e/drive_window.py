@@ -144,8 +144,9 @@ class Road:
     files: dict
     # Files put into the working folder before the program starts.
     given: dict = field(default_factory=dict)
-    # False: nothing on PATH can open a document.
-    launcher: bool = True
+    # The default browser for text/html: "stub" records what it is given, "missing" names a
+    # program that is not there, "none" is no browser at all (and nothing on PATH to open a page).
+    browser: str = "stub"
     # Bytes any file the program writes may hold, as `ulimit -f` sets it; 0 for no limit.
     file_size_limit: int = 0
 
@@ -317,10 +318,21 @@ ROADS = [
         given={"site/index.htm": gbk_file("<title>站点</title>")},
     ),
     Road(
-        "preview with no launcher on PATH: 测试失败！ and the window goes on",
+        "preview of a fragment: the default browser shows it, chosen by the type, not the content",
+        [Type("<p>你好</p>"), Click("Command4"), ExpectLaunch("Cs.htm"), ExpectRunning()],
+        {"Cs.htm": gbk_file("<p>你好</p>")},
+    ),
+    Road(
+        "preview with no browser and no launcher: 测试失败！ and the window goes on",
         [Click("Command4"), Answer("未知原因", "Return"), ExpectRunning()],
         {"Cs.htm": TEMPLATE_GBK + CRLF + CRLF},
-        launcher=False,
+        browser="none",
+    ),
+    Road(
+        "preview with the default browser uninstalled: 测试失败！ and the window goes on",
+        [Click("Command4"), Answer("未知原因", "Return"), ExpectRunning()],
+        {"Cs.htm": TEMPLATE_GBK + CRLF + CRLF},
+        browser="missing",
     ),
     Road(
         "save past a file-size limit: a message, and the window goes on",
@@ -624,20 +636,23 @@ class Session:
             f'}} > "{self.launches}.part" && mv "{self.launches}.part" "{self.launches}"\n'
         )
         stub.chmod(0o755)
-        (data / "applications" / "stub-browser.desktop").write_text(
-            "[Desktop Entry]\nType=Application\nName=Stub browser\n"
-            f"Exec={stub} %u\nMimeType=text/html;\n"
-        )
-        (config / "mimeapps.list").write_text(
-            "[Default Applications]\ntext/html=stub-browser.desktop\n"
-        )
+        if road.browser != "none":
+            browser = stub if road.browser == "stub" else scratch / "uninstalled-browser"
+            (data / "applications" / "stub-browser.desktop").write_text(
+                "[Desktop Entry]\nType=Application\nName=Stub browser\n"
+                f"Exec={browser} %u\nMimeType=text/html;\n"
+            )
+            (config / "mimeapps.list").write_text(
+                "[Default Applications]\ntext/html=stub-browser.desktop\n"
+            )
 
-        if road.launcher:
-            path = desktop.environment["PATH"]
-        else:
-            empty = scratch / "empty-bin"
+        path = desktop.environment["PATH"]
+        system_data = "/usr/local/share:/usr/share"
+        if road.browser == "none":
+            # Neither the system's browsers nor xdg-open.
+            empty = scratch / "empty"
             empty.mkdir()
-            path = str(empty)
+            path = system_data = str(empty)
         environment = {
             "PATH": path,
             "DISPLAY": desktop.display,
@@ -646,7 +661,7 @@ class Session:
             "XDG_DATA_HOME": str(data),
             "XDG_CACHE_HOME": str(scratch / "cache"),
             "XDG_RUNTIME_DIR": str(runtime),
-            "XDG_DATA_DIRS": "/usr/local/share:/usr/share",
+            "XDG_DATA_DIRS": system_data,
             "XDG_CONFIG_DIRS": "/etc/xdg",
             "LANG": "C.UTF-8",
             "QT_QPA_PLATFORM": "xcb",

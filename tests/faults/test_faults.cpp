@@ -631,26 +631,32 @@ std::optional<Outcome> runInChild(const Fault &fault, const Action &action, cons
     return outcome;
 }
 
-// The real Qt launcher with an xdg-open that never ends: the editor must not wait for it.
+// The real Qt launcher with a default browser that never ends: the editor must not wait for it.
 Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const QString &folder) {
-    if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
-        return {QStringLiteral("the offscreen platform has no URL handler: QDesktopServices::"
-                               "openUrl fails without starting xdg-open; ctest runs this case "
-                               "under Xvfb as test_faults_desktop")};
     QTemporaryDir stubFolder;
     const QString pidFile = stubFolder.filePath(QStringLiteral("pid"));
-    const QString stub = stubFolder.filePath(QStringLiteral("xdg-open"));
+    const QString stub = stubFolder.filePath(QStringLiteral("hanging-browser"));
     const QByteArray pidTarget = '\'' + QFile::encodeName(pidFile) + '\'';
     writeBytes(stub, "#!/bin/sh\necho $$ > " + pidTarget + ".new && mv " + pidTarget + ".new " +
                          pidTarget + "\nexec sleep infinity\n");
     QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray searchPath = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(stubFolder.path()) + ':' + searchPath);
+    // Registered for text/html as the desktop registers a browser.
+    QDir(stubFolder.path()).mkdir(QStringLiteral("applications"));
+    writeBytes(stubFolder.filePath(QStringLiteral("applications/hanging-browser.desktop")),
+               "[Desktop Entry]\nType=Application\nName=Hanging browser\nExec=" +
+                   QFile::encodeName(stub) + " %u\n");
+    writeBytes(stubFolder.filePath(QStringLiteral("mimeapps.list")),
+               "[Default Applications]\ntext/html=hanging-browser.desktop\n");
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(stubFolder.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(stubFolder.path()));
 
     QWidget window;
     QtRuntimeServices system(&window);
     Outcome outcome = runCommands(fault, action, folder, &system);
-    qputenv("PATH", searchPath);
+    qputenv("XDG_DATA_HOME", dataHome);
+    qputenv("XDG_CONFIG_HOME", configHome);
 
     QDeadlineTimer started(10000);
     while (!QFile::exists(pidFile) && !started.hasExpired())
@@ -933,7 +939,7 @@ void TestFaults::faultLeavesEveryFileIntact() {
     QVERIFY(takeSnapshot(m_case.dir, &after));
     QCOMPARE(lines(after), lines(expectedAfter(before, expected, m_umask)));
     if (expected.launchWithinMs) {
-        QVERIFY2(outcome->launcherReached, "xdg-open was never started");
+        QVERIFY2(outcome->launcherReached, "the browser was never started");
         QVERIFY2(outcome->launchMs >= 0 && outcome->launchMs < *expected.launchWithinMs,
                  qPrintable(QStringLiteral("launching took %1 ms").arg(outcome->launchMs)));
     }
