@@ -1,7 +1,6 @@
 #include "document_codec.h"
 
 #include <QRandomGenerator>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -40,16 +39,12 @@ QByteArray utf16(const QString &text, QStringConverter::Encoding byteOrder) {
     return QStringEncoder(byteOrder).encode(text);
 }
 
-enum class Operation { OpenGbk, SaveGbk, DecodeUtf8, EncodeUtf8, QtDecodeUtf8, QtEncodeUtf8 };
-
 } // namespace
 
 class TestDocumentCodec : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-
     void openAndSave_data();
     void openAndSave();
 
@@ -81,35 +76,7 @@ private slots:
     void everyFourByteBmpCodeWritesBackUnchanged();
     void everyCharacterReadsBackAfterWriting();
     void cleanDecodesOfRandomBytesWriteBackUnchanged();
-
-    void speed_data();
-    void speed();
-
-private:
-    QString m_largeText;
-    QByteArray m_largeGbk;
-    QByteArray m_largeUtf8;
 };
-
-void TestDocumentCodec::initTestCase() {
-    // About 10 MB of GBK: paragraphs of random GB2312 ideographs (B0A1-F7FE) with a little markup
-    // between them.
-    QRandomGenerator random(20240611);
-    const qsizetype targetBytes = 10 * 1024 * 1024;
-    m_largeGbk.reserve(targetBytes + 200);
-    while (m_largeGbk.size() < targetBytes) {
-        m_largeGbk.append("<p class=\"note\">");
-        for (int index = 0; index < 60; ++index) {
-            m_largeGbk.append(char(random.bounded(0xB0, 0xF8)));
-            m_largeGbk.append(char(random.bounded(0xA1, 0xFF)));
-        }
-        m_largeGbk.append("\xA1\xA3</p>\r\n"); // 。
-    }
-    bool clean = false;
-    m_largeText = zariza::decodeGb18030(m_largeGbk, &clean);
-    QVERIFY(clean);
-    m_largeUtf8 = m_largeText.toUtf8();
-}
 
 void TestDocumentCodec::openAndSave_data() {
     QTest::addColumn<QByteArray>("file");
@@ -701,53 +668,6 @@ void TestDocumentCodec::cleanDecodesOfRandomBytesWriteBackUnchanged() {
     }
     // The generator must produce enough clean input for the check to mean something.
     QVERIFY(cleanCount > 2000);
-}
-
-void TestDocumentCodec::speed_data() {
-    QTest::addColumn<Operation>("operation");
-
-    QTest::newRow("open a GBK file") << Operation::OpenGbk;
-    QTest::newRow("save as GBK") << Operation::SaveGbk;
-    QTest::newRow("decode UTF-8") << Operation::DecodeUtf8;
-    QTest::newRow("encode UTF-8") << Operation::EncodeUtf8;
-    QTest::newRow("Qt decode UTF-8, for comparison") << Operation::QtDecodeUtf8;
-    QTest::newRow("Qt encode UTF-8, for comparison") << Operation::QtEncodeUtf8;
-}
-
-void TestDocumentCodec::speed() {
-    QFETCH(Operation, operation);
-
-    QString text;
-    QByteArray bytes;
-    bool clean = false;
-    QBENCHMARK {
-        switch (operation) {
-        case Operation::OpenGbk:
-            text = zariza::decodeDocument(m_largeGbk).text;
-            break;
-        case Operation::SaveGbk:
-            bytes = zariza::encodeDocument(m_largeText);
-            break;
-        case Operation::DecodeUtf8:
-            text = zariza::decodeUtf8(m_largeUtf8, &clean);
-            break;
-        case Operation::EncodeUtf8:
-            bytes = zariza::encodeUtf8(m_largeText);
-            break;
-        case Operation::QtDecodeUtf8:
-            text = QStringDecoder(QStringDecoder::Utf8).decode(m_largeUtf8);
-            break;
-        case Operation::QtEncodeUtf8:
-            bytes = QStringEncoder(QStringEncoder::Utf8).encode(m_largeText);
-            break;
-        }
-    }
-    const bool decoding = operation == Operation::OpenGbk || operation == Operation::DecodeUtf8 ||
-                          operation == Operation::QtDecodeUtf8;
-    if (decoding)
-        QCOMPARE(text, m_largeText);
-    else
-        QCOMPARE(bytes, operation == Operation::SaveGbk ? m_largeGbk : m_largeUtf8);
 }
 
 QTEST_GUILESS_MAIN(TestDocumentCodec)
