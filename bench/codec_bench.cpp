@@ -2,7 +2,8 @@
 // through the encoding policy, beside Qt's own UTF-8 converters as the floor.
 //
 // Names read operation/document/size/side, as in zariza_bench.
-#include "document_codec.h"
+#include "document_format.h"
+#include "gb18030.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #include "document_file.h"
 
-#include "document_codec.h"
+#include "document_format.h"
 
 namespace zariza {
 

@@ -4,7 +4,7 @@
 
 namespace zariza {
 
-// The document file format: the text in the encoding it calls for (see document_codec.h),
+// The document file format: the text in the encoding it calls for (see document_format.h),
 // followed by CR LF. Reading picks the encoding from the bytes.
 class DocumentFileCodec : public TextCodec {
 public:

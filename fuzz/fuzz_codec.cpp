@@ -1,7 +1,10 @@
 // libFuzzer entry for the document codec. Every decoder must survive any bytes, and whatever a
 // decoder reads cleanly must be written back byte for byte: that is what lets a document opened
 // and saved unchanged stay the same file.
-#include "document_codec.h"
+#include "charset_prescan.h"
+#include "document_format.h"
+#include "gb18030.h"
+#include "utf.h"
 
 #include <QByteArray>
 #include <QString>
@@ -73,7 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     for (const DocumentEncoding byteOrder :
          {DocumentEncoding::Utf16LE, DocumentEncoding::Utf16BE}) {
-        const QString utf16 = decodeUtf16(bytes, byteOrder, &clean);
+        const QString utf16 =
+            decodeUtf16(bytes,
+                        byteOrder == DocumentEncoding::Utf16LE ? QStringConverter::Utf16LE
+                                                               : QStringConverter::Utf16BE,
+                        &clean);
         require(!clean || utf16Bytes(utf16, byteOrder) == bytes,
                 "UTF-16 read the bytes cleanly but they do not come back");
     }

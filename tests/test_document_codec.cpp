@@ -1,4 +1,7 @@
-#include "document_codec.h"
+#include "charset_prescan.h"
+#include "document_format.h"
+#include "gb18030.h"
+#include "utf.h"
 
 #include <QRandomGenerator>
 #include <QStringEncoder>
@@ -432,27 +435,27 @@ void TestDocumentCodec::encodeUtf8() {
 
 void TestDocumentCodec::decodeUtf16_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<DocumentEncoding>("byteOrder");
+    QTest::addColumn<QStringConverter::Encoding>("byteOrder");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("clean");
 
-    QTest::newRow("LE pair") << hex("3dd800de") << DocumentEncoding::Utf16LE << u"😀"_s << true;
-    QTest::newRow("BE pair") << hex("d83dde00") << DocumentEncoding::Utf16BE << u"😀"_s << true;
+    QTest::newRow("LE pair") << hex("3dd800de") << QStringConverter::Utf16LE << u"😀"_s << true;
+    QTest::newRow("BE pair") << hex("d83dde00") << QStringConverter::Utf16BE << u"😀"_s << true;
     QTest::newRow("unpaired high surrogate")
-        << hex("d83d0041") << DocumentEncoding::Utf16BE << u"\uFFFDA"_s << false;
+        << hex("d83d0041") << QStringConverter::Utf16BE << u"\uFFFDA"_s << false;
     QTest::newRow("unpaired low surrogate")
-        << hex("00de4100") << DocumentEncoding::Utf16LE << u"\uFFFDA"_s << false;
+        << hex("00de4100") << QStringConverter::Utf16LE << u"\uFFFDA"_s << false;
     QTest::newRow("high surrogate at the end")
-        << hex("0041d83d") << DocumentEncoding::Utf16BE << u"A\uFFFD"_s << false;
+        << hex("0041d83d") << QStringConverter::Utf16BE << u"A\uFFFD"_s << false;
     QTest::newRow("odd last byte")
-        << hex("410042") << DocumentEncoding::Utf16LE << u"A\uFFFD"_s << false;
+        << hex("410042") << QStringConverter::Utf16LE << u"A\uFFFD"_s << false;
     QTest::newRow("high surrogate cut off by the odd byte")
-        << hex("0041d83dde") << DocumentEncoding::Utf16BE << u"A\uFFFD"_s << false;
+        << hex("0041d83dde") << QStringConverter::Utf16BE << u"A\uFFFD"_s << false;
 }
 
 void TestDocumentCodec::decodeUtf16() {
     QFETCH(QByteArray, bytes);
-    QFETCH(DocumentEncoding, byteOrder);
+    QFETCH(QStringConverter::Encoding, byteOrder);
     QFETCH(QString, text);
     QFETCH(bool, clean);
 

@@ -1,4 +1,4 @@
-#include "document_codec.h"
+#include "document_format.h"
 #include "document_file.h"
 #include "runtime_services.h"
 #include "test_files.h"

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+#include <functional>
+
+// How a document's bytes become text and back: which encoding to read and which to write.
+namespace zariza {
+
+enum class DocumentEncoding { Gbk, Utf8, Utf16LE, Utf16BE };
+
+struct DecodedDocument {
+    QString text; // U+FEFF stays at the start when the bytes began with a byte-order mark
+    DocumentEncoding encoding; // what the bytes were read as
+    bool clean = true;         // false when some bytes could not be decoded and became U+FFFD
+};
+
+// A byte-order mark decides; else NULs in every other byte of the first KiB mean UTF-16 if the
+// bytes read cleanly as such; else a <meta> declaration; else valid non-ASCII UTF-8 is UTF-8;
+// else GBK. A declaration the bytes contradict loses to the other encoding if that one decodes
+// them cleanly. Never fails: undecodable bytes become U+FFFD and clean is false.
+DecodedDocument decodeDocument(QByteArrayView bytes);
+
+// UTF-8 when the text starts with U+FEFF or its <meta> declares UTF-8 (or UTF-16, which a browser
+// reads as UTF-8 from a file); GBK otherwise.
+DocumentEncoding encodingForText(QStringView text);
+
+// The text's bytes in encodingForText(text). No line end is appended.
+QByteArray encodeDocument(QStringView text);
+
+// The same bytes, handed to `write` a piece at a time as each piece is encoded, so that a large
+// document can be written out without an encoded copy of all of it. Pieces hold at most
+// encodingPieceLength characters and never split a surrogate pair.
+constexpr qsizetype encodingPieceLength = 1 << 16;
+void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
+
+} // namespace zariza
