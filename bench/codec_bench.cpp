@@ -1,5 +1,5 @@
-// Times the document format on 10 MB of Chinese markup: reading and writing GBK and UTF-8 pages
-// through the encoding policy, beside Qt's own UTF-8 converters as the floor.
+// Times the document format on 10 MB of Chinese markup: decoding, reading (decoding and line ends)
+// and encoding GBK and UTF-8 pages, beside Qt's own UTF-8 converters as the floor.
 //
 // Names read operation/document/size/side, as in zariza_bench.
 #include "document_format.h"
@@ -57,6 +57,16 @@ void decodeDocument(benchmark::State &state, const Page &page) {
         state.SkipWithError("the text read is wrong");
 }
 
+// The whole of opening: decoding and line ends. The sample's line ends are CR LF already, so
+// this costs no more than decoding.
+void readDocument(benchmark::State &state, const Page &page) {
+    QString text;
+    for (auto _ : state)
+        text = zariza::readDocument(page.bytes).text;
+    if (text + QStringLiteral("\r\n") != page.text)
+        state.SkipWithError("the text read is wrong");
+}
+
 // As a save writes: a piece at a time, each piece gone before the next is encoded.
 void encodeDocument(benchmark::State &state, const Page &page) {
     if (zariza::encodeDocument(page.text) != page.bytes) {
@@ -88,6 +98,7 @@ void registerAll(const Page &gbk, const Page &utf8) {
     for (const auto &[document, page] : {std::pair{"gbk", &gbk}, std::pair{"utf-8", &utf8}}) {
         const std::string stem = std::string(document) + "/10MB/editor";
         add("decode/" + stem, decodeDocument, *page);
+        add("read/" + stem, readDocument, *page);
         add("encode/" + stem, encodeDocument, *page);
     }
     add("decode/utf-8/10MB/floor", qtDecodeUtf8, utf8);

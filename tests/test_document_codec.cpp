@@ -52,6 +52,9 @@ private slots:
     void openAndSave_data();
     void openAndSave();
 
+    void readAndWriteDocument_data();
+    void readAndWriteDocument();
+
     void encodingForText_data();
     void encodingForText();
 
@@ -273,6 +276,44 @@ void TestDocumentCodec::openAndSave() {
     const zariza::DecodedDocument reopened = zariza::decodeDocument(written);
     QCOMPARE(reopened.text, text);
     QVERIFY(reopened.clean);
+}
+
+void TestDocumentCodec::readAndWriteDocument_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("clean");
+    QTest::addColumn<QByteArray>("written");
+
+    QTest::newRow("empty file") << QByteArray() << QString() << true << "\r\n"_ba;
+    QTest::newRow("only a line end") << "\r\n"_ba << QString() << true << "\r\n"_ba;
+    QTest::newRow("LF line ends") << "<p>\n</p>\n"_ba << u"<p>\r\n</p>"_s << true
+                                  << "<p>\r\n</p>\r\n"_ba;
+    QTest::newRow("lone CR, none at the end")
+        << "a\rb"_ba << u"a\r\nb"_s << true << "a\r\nb\r\n"_ba;
+    QTest::newRow("mixed, CR at the end")
+        << "a\r\n\nb\r"_ba << u"a\r\n\r\nb"_s << true << "a\r\n\r\nb\r\n"_ba;
+    QTest::newRow("a blank last line") << "a\r\n\r\n"_ba << u"a\r\n"_s << true << "a\r\n\r\n"_ba;
+    QTest::newRow("GBK") << kEditorGbk + "\n"_ba << u"编辑器"_s << true << kEditorGbk + "\r\n"_ba;
+    QTest::newRow("UTF-16 with BOM")
+        << hex("fffe3c000a003e000a00") << u"\uFEFF<\r\n>"_s << true << kUtf8Bom + "<\r\n>\r\n"_ba;
+    QTest::newRow("broken bytes") << "a\x81\n"_ba << u"a\uFFFD"_s << false
+                                  << "a"_ba + kReplacementGbk + "\r\n"_ba;
+}
+
+// Opening a file is the inverse of writing it.
+void TestDocumentCodec::readAndWriteDocument() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, text);
+    QFETCH(bool, clean);
+    QFETCH(QByteArray, written);
+
+    const zariza::OpenedDocument opened = zariza::readDocument(file);
+    QCOMPARE(opened.text, text);
+    QCOMPARE(opened.clean, clean);
+    QByteArray bytes;
+    zariza::writeDocument(opened.text, [&bytes](QByteArrayView piece) { bytes += piece; });
+    QCOMPARE(bytes.toHex(' '), written.toHex(' '));
+    QCOMPARE(zariza::readDocument(bytes).text, text);
 }
 
 void TestDocumentCodec::encodingForText_data() {

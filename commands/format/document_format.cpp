@@ -2,6 +2,7 @@
 
 #include "charset_prescan.h"
 #include "gb18030.h"
+#include "line_ends.h"
 #include "utf.h"
 
 #include <algorithm>
@@ -147,6 +148,20 @@ void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> 
 
 QByteArray encodeDocument(QStringView text) {
     return encodingForText(text) == DocumentEncoding::Utf8 ? encodeUtf8(text) : encodeGbk(text);
+}
+
+OpenedDocument readDocument(QByteArrayView bytes) {
+    DecodedDocument decoded = decodeDocument(bytes);
+    // The decoded string itself, not a copy, when its line ends are all CR LF already.
+    QString text = withCrLfLineEnds(std::move(decoded.text));
+    if (text.endsWith(u"\r\n"))
+        text.chop(2);
+    return {std::move(text), decoded.clean};
+}
+
+void writeDocument(QStringView text, const std::function<void(QByteArrayView)> &write) {
+    encodeDocument(text, write);
+    write("\r\n");
 }
 
 } // namespace zariza

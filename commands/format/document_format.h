@@ -36,4 +36,18 @@ QByteArray encodeDocument(QStringView text);
 constexpr qsizetype encodingPieceLength = 1 << 16;
 void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
 
+struct OpenedDocument {
+    QString text;
+    bool clean = true; // as in DecodedDocument
+};
+
+// The document a file's bytes hold: decoded as above, every line end (CR LF, LF or a lone CR)
+// written as CR LF, and the file's last line end not part of the text, so that opening is the
+// inverse of writeDocument. An empty file or one of only "\r\n" gives "".
+OpenedDocument readDocument(QByteArrayView bytes);
+
+// The file's bytes for `text`: the text in its encoding, then CR LF, handed to `write` a piece at
+// a time as encodeDocument does.
+void writeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
+
 } // namespace zariza
