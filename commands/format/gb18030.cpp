@@ -3,8 +3,6 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
-#include <utility>
-#include <vector>
 
 namespace zariza {
 namespace {
@@ -57,10 +55,8 @@ public:
             m_bmpCode[ascii] = ascii;
         m_bmpCode[kEuroSign] = 0x80;
         for (int pointer = 0; pointer < kTwoByteCount; ++pointer) {
-            const char32_t codePoint = kGb18030TwoByte[pointer];
-            if (codePoint > 0xFFFF)
-                m_supplementaryTwoByte.emplace_back(codePoint, twoByteCode(pointer));
-            else if (codePoint != 0 && m_bmpCode[codePoint] == unassigned)
+            const char16_t codePoint = kGb18030TwoByte[pointer];
+            if (m_bmpCode[codePoint] == unassigned)
                 m_bmpCode[codePoint] = twoByteCode(pointer);
         }
         m_fourByteBmp.fill(0);
@@ -73,10 +69,8 @@ public:
                     m_bmpCode[codePoint] = fourByteCode(pointer);
             }
         }
-        for (const Gb18030EncodeOnly &extra : kGb18030EncodeOnly) {
-            if (m_bmpCode[extra.codePoint] == unassigned)
-                m_bmpCode[extra.codePoint] = extra.twoByteCode;
-        }
+        for (const Gb18030StandIn &standIn : kGb18030StandIns)
+            m_bmpCode[standIn.privateUse] = m_bmpCode[standIn.standsFor];
         // Surrogates only get here unpaired, and anything the tables missed must still be
         // written as something that reads back as a character.
         const PackedCode replacementCode = m_bmpCode[kReplacementCharacter];
@@ -85,8 +79,7 @@ public:
                 code = replacementCode;
         }
         for (int pointer = 0; pointer < kTwoByteCount; ++pointer) {
-            const char32_t codePoint = kGb18030TwoByte[pointer];
-            if (codePoint != 0 && codeOf(codePoint) != twoByteCode(pointer))
+            if (m_bmpCode[kGb18030TwoByte[pointer]] != twoByteCode(pointer))
                 m_nonCanonicalTwoByte.set(pointer);
         }
     }
@@ -94,10 +87,6 @@ public:
     PackedCode codeOf(char32_t codePoint) const {
         if (codePoint <= 0xFFFF)
             return m_bmpCode[codePoint];
-        for (const auto &[supplementary, code] : m_supplementaryTwoByte) {
-            if (supplementary == codePoint)
-                return code;
-        }
         return fourByteCode(int(codePoint - 0x10000) + kFirstSupplementaryPointer);
     }
 
@@ -116,7 +105,6 @@ public:
 private:
     std::array<PackedCode, 0x10000> m_bmpCode;
     std::array<char16_t, kFourByteBmpCount> m_fourByteBmp;
-    std::vector<std::pair<char32_t, PackedCode>> m_supplementaryTwoByte;
     std::bitset<kTwoByteCount> m_nonCanonicalTwoByte;
 };
 
@@ -202,9 +190,7 @@ ReadCode readNonAscii(const uchar *in, qsizetype available, const Gb18030Tables 
         return readFourByteCode(in, available, tables);
     if ((second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE)) {
         const int pointer = (lead - 0x81) * kTrailsPerLead + second - (second < 0x7F ? 0x40 : 0x41);
-        const char32_t codePoint = kGb18030TwoByte[pointer];
-        if (codePoint != 0)
-            return {codePoint, 2, tables.isCanonicalTwoByte(pointer)};
+        return {kGb18030TwoByte[pointer], 2, tables.isCanonicalTwoByte(pointer)};
     }
     // An ASCII byte after the lead is read again on its own.
     return broken(second < 0x80 ? 1 : 2);
