@@ -4,10 +4,10 @@
 #include "charset_prescan.h"
 #include "document_format.h"
 #include "gb18030.h"
-#include "utf.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringEncoder>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,18 +26,11 @@ void require(bool holds, const char *broken) {
         fail(broken);
 }
 
+// A clean decode holds no unpaired surrogate, so Qt writes it back unchanged.
 QByteArray utf16Bytes(QStringView text, DocumentEncoding byteOrder) {
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (const QChar unit : text) {
-        const char low = char(unit.unicode() & 0xFF);
-        const char high = char(unit.unicode() >> 8);
-        if (byteOrder == DocumentEncoding::Utf16LE)
-            bytes.append(low).append(high);
-        else
-            bytes.append(high).append(low);
-    }
-    return bytes;
+    return QStringEncoder(byteOrder == DocumentEncoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                 : QStringConverter::Utf16BE)
+        .encode(text);
 }
 
 // The bytes a clean decode in `encoding` came from.
@@ -73,11 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     for (const DocumentEncoding byteOrder :
          {DocumentEncoding::Utf16LE, DocumentEncoding::Utf16BE}) {
-        const QString utf16 =
-            decodeUtf16(bytes,
-                        byteOrder == DocumentEncoding::Utf16LE ? QStringConverter::Utf16LE
-                                                               : QStringConverter::Utf16BE,
-                        &clean);
+        const QString utf16 = decodeUtf16(bytes, byteOrder, &clean);
         require(!clean || utf16Bytes(utf16, byteOrder) == bytes,
                 "UTF-16 read the bytes cleanly but they do not come back");
     }

@@ -52,9 +52,9 @@ CharsetFamily charsetFamily(QByteArrayView label) {
     return CharsetFamily::Unknown;
 }
 
-// The label trimmed when it names an encoding this program knows, else empty.
 namespace {
 
+// The label trimmed when it names an encoding this program knows, else empty.
 QByteArray knownLabel(const QByteArray &label) {
     return charsetFamily(label) == CharsetFamily::Unknown ? QByteArray() : label.trimmed();
 }

@@ -5,8 +5,10 @@
 #include <QString>
 #include <QStringView>
 #include <functional>
+#include <optional>
 
-// How a document's bytes become text and back: which encoding to read and which to write.
+// How a document's bytes become text and back: which encoding to read and which to write, and
+// UTF-8 and UTF-16 as browsers read them (GB18030 and the <meta> prescan have files of their own).
 namespace zariza {
 
 enum class DocumentEncoding { Gbk, Utf8, Utf16LE, Utf16BE };
@@ -49,5 +51,21 @@ OpenedDocument readDocument(QByteArrayView bytes);
 // The file's bytes for `text`: the text in its encoding, then CR LF, handed to `write` a piece at
 // a time as encodeDocument does.
 void writeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
+
+// Reads UTF-8 the way browsers do: each maximal invalid subsequence becomes one U+FFFD.
+QString decodeUtf8(QByteArrayView bytes, bool *clean);
+
+// The text only if the bytes are valid UTF-8.
+std::optional<QString> decodeUtf8Cleanly(QByteArrayView bytes);
+
+// UTF-8 with unpaired surrogates written as U+FFFD.
+QByteArray encodeUtf8(QStringView text);
+
+// The same bytes in place of what `bytes` held, so that one buffer serves piece after piece.
+void encodeUtf8Into(QStringView text, QByteArray &bytes);
+
+// Reads UTF-16 code units in the given byte order (a leading byte-order mark stays as U+FEFF);
+// unpaired surrogates and an odd last byte become U+FFFD.
+QString decodeUtf16(QByteArrayView bytes, DocumentEncoding byteOrder, bool *clean);
 
 } // namespace zariza

@@ -123,27 +123,6 @@ char16_t *appendCodePoint(char16_t *out, char32_t codePoint) {
     return out;
 }
 
-// Every decoder here writes at most one UTF-16 unit per input byte, so the text is allocated
-// once at the byte count and trimmed at the end.
-class DecodeBuffer {
-public:
-    explicit DecodeBuffer(qsizetype maximumLength)
-        : m_text(maximumLength, Qt::Uninitialized),
-          m_begin(reinterpret_cast<char16_t *>(m_text.data())), m_out(m_begin) {}
-
-    char16_t *&out() { return m_out; }
-
-    QString take() {
-        m_text.resize(m_out - m_begin);
-        return std::move(m_text);
-    }
-
-private:
-    QString m_text;
-    char16_t *m_begin;
-    char16_t *m_out;
-};
-
 // One character read from the bytes. Bytes that do not read become U+FFFD; length counts the
 // bytes consumed, and the rest of a broken sequence is read again.
 struct ReadCode {
@@ -201,8 +180,10 @@ QString decode(QByteArrayView bytes, bool stopAtFirstFault, bool *clean) {
     const Gb18030Tables &tables = gb18030Tables();
     const auto *in = reinterpret_cast<const uchar *>(bytes.data());
     const qsizetype size = bytes.size();
-    DecodeBuffer buffer(size);
-    char16_t *&out = buffer.out();
+    // At most one UTF-16 unit per byte: allocated once, trimmed at the end.
+    QString text(size, Qt::Uninitialized);
+    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    char16_t *out = begin;
     *clean = true;
     for (qsizetype index = 0; index < size;) {
         if (in[index] < 0x80) {
@@ -218,7 +199,8 @@ QString decode(QByteArrayView bytes, bool stopAtFirstFault, bool *clean) {
         out = appendCodePoint(out, read.codePoint);
         index += read.length;
     }
-    return buffer.take();
+    text.resize(out - begin);
+    return text;
 }
 
 } // namespace
@@ -227,14 +209,13 @@ void encodeGbkInto(QStringView text, QByteArray &bytes) {
     const Gb18030Tables &tables = gb18030Tables();
     const char16_t *in = text.utf16();
     const qsizetype size = text.size();
-    // Two bytes per unit covers ASCII and the two-byte codes; grown once to the worst case when
-    // four-byte codes need more.
-    bytes.resize(size * 2);
+    // No code is longer than four bytes, and a surrogate pair takes four between its two units.
+    // The bytes are not touched until written, and a piece's buffer is reused for the next.
+    bytes.resize(size * 4);
     char *out = bytes.data();
-    char *end = out + bytes.size();
     for (qsizetype index = 0; index < size; ++index) {
         const char16_t unit = in[index];
-        if (unit < 0x80 && out != end) {
+        if (unit < 0x80) {
             *out++ = char(unit);
             continue;
         }
@@ -245,12 +226,6 @@ void encodeGbkInto(QStringView text, QByteArray &bytes) {
             ++index;
         } else {
             code = tables.bmpCode(unit);
-        }
-        if (end - out < 4) {
-            const qsizetype written = out - bytes.data();
-            bytes.resize(written + (size - index) * 4 + 4);
-            out = bytes.data() + written;
-            end = bytes.data() + bytes.size();
         }
         if (code < 0x100) {
             *out++ = char(code);

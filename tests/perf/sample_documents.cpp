@@ -1,7 +1,7 @@
 #include "sample_documents.h"
 
+#include "document_format.h"
 #include "gb18030.h"
-#include "utf.h"
 
 #include <QStringBuilder>
 #include <random>
