@@ -1,4 +1,6 @@
-#include "document_codec.h"
+#include "charset_prescan.h"
+#include "document_format.h"
+#include "gb18030.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -40,18 +42,17 @@ QByteArray utf16(const QString &text, QStringConverter::Encoding byteOrder) {
     return QStringEncoder(byteOrder).encode(text);
 }
 
-enum class Operation { OpenGbk, SaveGbk, DecodeUtf8, EncodeUtf8, QtDecodeUtf8, QtEncodeUtf8 };
-
 } // namespace
 
 class TestDocumentCodec : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-
     void openAndSave_data();
     void openAndSave();
+
+    void readAndWriteDocument_data();
+    void readAndWriteDocument();
 
     void encodingForText_data();
     void encodingForText();
@@ -81,35 +82,7 @@ private slots:
     void everyFourByteBmpCodeWritesBackUnchanged();
     void everyCharacterReadsBackAfterWriting();
     void cleanDecodesOfRandomBytesWriteBackUnchanged();
-
-    void speed_data();
-    void speed();
-
-private:
-    QString m_largeText;
-    QByteArray m_largeGbk;
-    QByteArray m_largeUtf8;
 };
-
-void TestDocumentCodec::initTestCase() {
-    // About 10 MB of GBK: paragraphs of random GB2312 ideographs (B0A1-F7FE) with a little markup
-    // between them.
-    QRandomGenerator random(20240611);
-    const qsizetype targetBytes = 10 * 1024 * 1024;
-    m_largeGbk.reserve(targetBytes + 200);
-    while (m_largeGbk.size() < targetBytes) {
-        m_largeGbk.append("<p class=\"note\">");
-        for (int index = 0; index < 60; ++index) {
-            m_largeGbk.append(char(random.bounded(0xB0, 0xF8)));
-            m_largeGbk.append(char(random.bounded(0xA1, 0xFF)));
-        }
-        m_largeGbk.append("\xA1\xA3</p>\r\n"); // 。
-    }
-    bool clean = false;
-    m_largeText = zariza::decodeGb18030(m_largeGbk, &clean);
-    QVERIFY(clean);
-    m_largeUtf8 = m_largeText.toUtf8();
-}
 
 void TestDocumentCodec::openAndSave_data() {
     QTest::addColumn<QByteArray>("file");
@@ -187,6 +160,11 @@ void TestDocumentCodec::openAndSave_data() {
     QTest::newRow("undeclared UTF-8")
         << undeclared.toUtf8() << undeclared << DocumentEncoding::Utf8 << true
         << "<p>"_ba + kEditorGbk + " "_ba + hex("81308438") + " "_ba + hex("9439fc36") + "</p>"_ba;
+    // 中 takes bytes 65534 to 65536, across the end of the first 64 KiB.
+    const QString across = u"<p>"_s + QString(65531, u'a') + u"中</p>"_s;
+    QTest::newRow("undeclared UTF-8, a character across 64 KiB")
+        << across.toUtf8() << across << DocumentEncoding::Utf8 << true
+        << "<p>"_ba + QByteArray(65531, 'a') + hex("d6d0") + "</p>"_ba;
 
     const QString httpEquivUtf8 =
         u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">中文"_s;
@@ -299,6 +277,44 @@ void TestDocumentCodec::openAndSave() {
     QVERIFY(reopened.clean);
 }
 
+void TestDocumentCodec::readAndWriteDocument_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("clean");
+    QTest::addColumn<QByteArray>("written");
+
+    QTest::newRow("empty file") << QByteArray() << QString() << true << "\r\n"_ba;
+    QTest::newRow("only a line end") << "\r\n"_ba << QString() << true << "\r\n"_ba;
+    QTest::newRow("LF line ends") << "<p>\n</p>\n"_ba << u"<p>\r\n</p>"_s << true
+                                  << "<p>\r\n</p>\r\n"_ba;
+    QTest::newRow("lone CR, none at the end")
+        << "a\rb"_ba << u"a\r\nb"_s << true << "a\r\nb\r\n"_ba;
+    QTest::newRow("mixed, CR at the end")
+        << "a\r\n\nb\r"_ba << u"a\r\n\r\nb"_s << true << "a\r\n\r\nb\r\n"_ba;
+    QTest::newRow("a blank last line") << "a\r\n\r\n"_ba << u"a\r\n"_s << true << "a\r\n\r\n"_ba;
+    QTest::newRow("GBK") << kEditorGbk + "\n"_ba << u"编辑器"_s << true << kEditorGbk + "\r\n"_ba;
+    QTest::newRow("UTF-16 with BOM")
+        << hex("fffe3c000a003e000a00") << u"\uFEFF<\r\n>"_s << true << kUtf8Bom + "<\r\n>\r\n"_ba;
+    QTest::newRow("broken bytes") << "a\x81\n"_ba << u"a\uFFFD"_s << false
+                                  << "a"_ba + kReplacementGbk + "\r\n"_ba;
+}
+
+// Opening a file is the inverse of writing it.
+void TestDocumentCodec::readAndWriteDocument() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, text);
+    QFETCH(bool, clean);
+    QFETCH(QByteArray, written);
+
+    const zariza::OpenedDocument opened = zariza::readDocument(file);
+    QCOMPARE(opened.text, text);
+    QCOMPARE(opened.clean, clean);
+    QByteArray bytes;
+    zariza::writeDocument(opened.text, [&bytes](QByteArrayView piece) { bytes += piece; });
+    QCOMPARE(bytes.toHex(' '), written.toHex(' '));
+    QCOMPARE(zariza::readDocument(bytes).text, text);
+}
+
 void TestDocumentCodec::encodingForText_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<DocumentEncoding>("encoding");
@@ -343,14 +359,16 @@ void TestDocumentCodec::encodeGbk_data() {
     addRow("last code point", u"\U0010FFFF"_s, hex("e3329a35"));
     addRow("m with acute", u"\u1E3F"_s, hex("a8bc"));
     addRow("private use swapped with m with acute", u"\uE7C7"_s, hex("8135f437"));
-    addRow("private use with a two-byte code", u"\uE5E5"_s, hex("a3a0"));
-    addRow("ideograph outside the BMP with a two-byte code", u"\U00020087"_s, hex("fe51"));
+    addRow("private use with a two-byte code", u"\uE816"_s, hex("fe51"));
+    addRow("ideograph outside the BMP", u"\U00020087"_s, hex("95329031"));
     addRow("vertical comma", u"\uFE10"_s, hex("a6d9"));
-    addRow("private use displaced by the vertical comma", u"\uE78D"_s, hex("84318236"));
     addRow("replacement character", u"\uFFFD"_s, kReplacementGbk);
 
-    QTest::newRow("private use duplicating an ideograph")
-        << u"\uE816"_s << hex("fe51") << u"\U00020087"_s;
+    // Private-use characters that no code reads as any more.
+    QTest::newRow("private use that stood for the vertical comma")
+        << u"\uE78D"_s << hex("a6d9") << u"\uFE10"_s;
+    QTest::newRow("private use that stood for the ideographic space")
+        << u"\uE5E5"_s << hex("a1a1") << u"\u3000"_s;
     QTest::newRow("unpaired high surrogate")
         << u"a"_s + QChar(0xD83D) << "a"_ba + kReplacementGbk << u"a\uFFFD"_s;
     QTest::newRow("unpaired low surrogate")
@@ -379,14 +397,18 @@ void TestDocumentCodec::decodeGb18030_data() {
     QTest::newRow("two-byte codes") << hex("c1aacda88140") << u"联通丂"_s << true;
     QTest::newRow("80") << hex("80") << u"€"_s << true;
     QTest::newRow("two-byte euro is written as 80") << hex("a2e3") << u"€"_s << false;
-    QTest::newRow("four-byte BMP") << hex("8130813084318236") << u"\u0080\uE78D"_s << true;
+    QTest::newRow("four-byte BMP") << hex("8130813084318235") << u"\u0080\uFE0F"_s << true;
+    QTest::newRow("four-byte code of the vertical comma, written in two bytes")
+        << hex("84318236") << u"\uFE10"_s << false;
+    QTest::newRow("A3A0 is the ideographic space, written A1A1")
+        << hex("a3a0") << u"\u3000"_s << false;
     QTest::newRow("GB18030-2005 swap") << hex("a8bc8135f437") << u"\u1E3F\uE7C7"_s << true;
     QTest::newRow("past the last BMP code") << hex("8431a530") << u"\uFFFD"_s << false;
     QTest::newRow("between BMP and supplementary") << hex("8f39fe39") << u"\uFFFD"_s << false;
     QTest::newRow("supplementary") << hex("90308130e3329a35") << u"\U00010000\U0010FFFF"_s << true;
     QTest::newRow("past U+10FFFF") << hex("e3329a36") << u"\uFFFD"_s << false;
-    QTest::newRow("four-byte code of an ideograph written in two bytes")
-        << hex("95329031") << u"\U00020087"_s << false;
+    QTest::newRow("two-byte code that browsers read as private use")
+        << hex("fe51") << u"\uE816"_s << true;
     QTest::newRow("FF") << hex("41ff42") << u"A\uFFFDB"_s << false;
     QTest::newRow("lead byte at the end") << hex("4181") << u"A\uFFFD"_s << false;
     QTest::newRow("two of four bytes at the end") << hex("8130") << u"\uFFFD"_s << false;
@@ -416,32 +438,44 @@ void TestDocumentCodec::decodeUtf8_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("clean");
+    // What QStringDecoder gives instead, where browsers and Qt 6.4 differ.
+    QTest::addColumn<QString>("qtText");
 
-    QTest::newRow("BOM stays") << hex("efbbbf41") << u"\uFEFFA"_s << true;
-    QTest::newRow("long ASCII then CJK and emoji")
-        << "<p class=\"long\">"_ba + u"编辑器😀"_s.toUtf8() << u"<p class=\"long\">编辑器😀"_s
-        << true;
-    QTest::newRow("boundaries") << hex("7fc280dfbfe0a080efbfbff0908080f48fbfbf")
-                                << u"\x7f\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"_s << true;
-    QTest::newRow("overlong two bytes") << hex("c0af41") << u"\uFFFD\uFFFDA"_s << false;
-    QTest::newRow("overlong three bytes") << hex("e080af") << u"\uFFFD\uFFFD\uFFFD"_s << false;
-    QTest::newRow("surrogate") << hex("eda080") << u"\uFFFD\uFFFD\uFFFD"_s << false;
-    QTest::newRow("past U+10FFFF") << hex("f4908080") << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s << false;
-    QTest::newRow("cut-off sequence is one error") << hex("e7bc41") << u"\uFFFDA"_s << false;
-    QTest::newRow("cut off at the end") << hex("41f09f98") << u"A\uFFFD"_s << false;
-    QTest::newRow("lone continuation byte") << hex("80bf") << u"\uFFFD\uFFFD"_s << false;
-    QTest::newRow("invalid lead bytes") << hex("f5f8ff") << u"\uFFFD\uFFFD\uFFFD"_s << false;
-    QTest::newRow("GBK bytes") << hex("d6d0cec4") << u"\uFFFD\uFFFD\uFFFD\uFFFD"_s << false;
+    auto addRow = [](const char *name, const QByteArray &bytes, const QString &text, bool clean,
+                     const QString &qtText = QString()) {
+        QTest::newRow(name) << bytes << text << clean << (qtText.isNull() ? text : qtText);
+    };
+    addRow("BOM stays", hex("efbbbf41"), u"\uFEFFA"_s, true);
+    addRow("only the first BOM is a mark", hex("efbbbfefbbbf41"), u"\uFEFF\uFEFFA"_s, true);
+    addRow("U+FFFD of its own", hex("41efbfbd"), u"A\uFFFD"_s, true);
+    addRow("long ASCII then CJK and emoji", "<p class=\"long\">"_ba + u"编辑器😀"_s.toUtf8(),
+           u"<p class=\"long\">编辑器😀"_s, true);
+    addRow("boundaries", hex("7fc280dfbfe0a080efbfbff0908080f48fbfbf"),
+           u"\x7f\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"_s, true);
+    addRow("overlong two bytes", hex("c0af41"), u"\uFFFD\uFFFDA"_s, false);
+    addRow("overlong three bytes", hex("e080af"), u"\uFFFD\uFFFD\uFFFD"_s, false);
+    addRow("surrogate", hex("eda080"), u"\uFFFD\uFFFD\uFFFD"_s, false);
+    addRow("past U+10FFFF", hex("f4908080"), u"\uFFFD\uFFFD\uFFFD\uFFFD"_s, false);
+    addRow("cut-off sequence is one error", hex("e7bc41"), u"\uFFFDA"_s, false, u"\uFFFD\uFFFDA"_s);
+    addRow("cut off at the end", hex("41f09f98"), u"A\uFFFD"_s, false, u"A\uFFFD\uFFFD\uFFFD"_s);
+    addRow("lone continuation byte", hex("80bf"), u"\uFFFD\uFFFD"_s, false);
+    addRow("invalid lead bytes", hex("f5f8ff"), u"\uFFFD\uFFFD\uFFFD"_s, false);
+    addRow("GBK bytes", hex("d6d0cec4"), u"\uFFFD\uFFFD\uFFFD\uFFFD"_s, false);
 }
 
 void TestDocumentCodec::decodeUtf8() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QFETCH(bool, clean);
+    QFETCH(QString, qtText);
 
     bool decodedCleanly = !clean;
     QCOMPARE(zariza::decodeUtf8(bytes, &decodedCleanly), text);
     QCOMPARE(decodedCleanly, clean);
+    QStringDecoder qt(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom |
+                                                  QStringConverter::Flag::Stateless);
+    QCOMPARE(QString(qt.decode(bytes)), qtText);
+    QCOMPARE(qt.hasError(), !clean);
 }
 
 void TestDocumentCodec::encodeUtf8_data() {
@@ -468,19 +502,24 @@ void TestDocumentCodec::decodeUtf16_data() {
     QTest::addColumn<DocumentEncoding>("byteOrder");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("clean");
+    // What QStringDecoder gives, which finds no fault in any of these.
+    QTest::addColumn<QString>("qtText");
 
-    QTest::newRow("LE pair") << hex("3dd800de") << DocumentEncoding::Utf16LE << u"😀"_s << true;
-    QTest::newRow("BE pair") << hex("d83dde00") << DocumentEncoding::Utf16BE << u"😀"_s << true;
+    const auto LE = DocumentEncoding::Utf16LE;
+    const auto BE = DocumentEncoding::Utf16BE;
+    QTest::newRow("LE pair") << hex("3dd800de") << LE << u"😀"_s << true << u"😀"_s;
+    QTest::newRow("BE pair") << hex("d83dde00") << BE << u"😀"_s << true << u"😀"_s;
+    QTest::newRow("U+FFFD of its own")
+        << hex("fdff4100") << LE << u"\uFFFDA"_s << true << u"\uFFFDA"_s;
     QTest::newRow("unpaired high surrogate")
-        << hex("d83d0041") << DocumentEncoding::Utf16BE << u"\uFFFDA"_s << false;
+        << hex("d83d0041") << BE << u"\uFFFDA"_s << false << QChar(0xD83D) + u"A"_s;
     QTest::newRow("unpaired low surrogate")
-        << hex("00de4100") << DocumentEncoding::Utf16LE << u"\uFFFDA"_s << false;
+        << hex("00de4100") << LE << u"\uFFFDA"_s << false << QChar(0xDE00) + u"A"_s;
     QTest::newRow("high surrogate at the end")
-        << hex("0041d83d") << DocumentEncoding::Utf16BE << u"A\uFFFD"_s << false;
-    QTest::newRow("odd last byte")
-        << hex("410042") << DocumentEncoding::Utf16LE << u"A\uFFFD"_s << false;
+        << hex("0041d83d") << BE << u"A\uFFFD"_s << false << u"A"_s + QChar(0xD83D);
+    QTest::newRow("odd last byte") << hex("410042") << LE << u"A\uFFFD"_s << false << u"A\uFFFD"_s;
     QTest::newRow("high surrogate cut off by the odd byte")
-        << hex("0041d83dde") << DocumentEncoding::Utf16BE << u"A\uFFFD"_s << false;
+        << hex("0041d83dde") << BE << u"A\uFFFD"_s << false << u"A"_s + QChar(0xD83D) + u"\uFFFD"_s;
 }
 
 void TestDocumentCodec::decodeUtf16() {
@@ -488,10 +527,17 @@ void TestDocumentCodec::decodeUtf16() {
     QFETCH(DocumentEncoding, byteOrder);
     QFETCH(QString, text);
     QFETCH(bool, clean);
+    QFETCH(QString, qtText);
 
     bool decodedCleanly = !clean;
     QCOMPARE(zariza::decodeUtf16(bytes, byteOrder, &decodedCleanly), text);
     QCOMPARE(decodedCleanly, clean);
+    QStringDecoder qt(byteOrder == DocumentEncoding::Utf16LE ? QStringConverter::Utf16LE
+                                                             : QStringConverter::Utf16BE,
+                      QStringConverter::Flag::ConvertInitialBom |
+                          QStringConverter::Flag::Stateless);
+    QCOMPARE(QString(qt.decode(bytes)), qtText);
+    QVERIFY(!qt.hasError());
 }
 
 void TestDocumentCodec::prescan_data() {
@@ -619,11 +665,12 @@ void TestDocumentCodec::everyTwoByteCodeWritesBackUnchanged() {
                 notClean.append(QString::fromLatin1(code.toHex()));
         }
     }
-    QCOMPARE(notClean, QStringList{u"a2e3"_s});
+    QCOMPARE(notClean, (QStringList{u"a2e3"_s, u"a3a0"_s}));
 }
 
 void TestDocumentCodec::everyFourByteBmpCodeWritesBackUnchanged() {
     QSet<char32_t> seen;
+    int duplicates = 0;
     for (int first = 0x81; first <= 0x84; ++first) {
         for (int second = 0x30; second <= 0x39; ++second) {
             for (int third = 0x81; third <= 0xFE; ++third) {
@@ -634,15 +681,19 @@ void TestDocumentCodec::everyFourByteBmpCodeWritesBackUnchanged() {
                         break;
                     bool clean = false;
                     const QString text = zariza::decodeGb18030(code, &clean);
-                    QVERIFY2(clean, code.toHex().constData());
                     QCOMPARE(text.size(), qsizetype(1));
-                    QCOMPARE(zariza::encodeGbk(text).toHex(), code.toHex());
                     seen.insert(text.front().unicode());
+                    // Characters that got a two-byte code keep their old four-byte one.
+                    if (!clean && zariza::encodeGbk(text).size() == 2)
+                        ++duplicates;
+                    else
+                        QCOMPARE(zariza::encodeGbk(text).toHex(), code.toHex());
                 }
             }
         }
     }
     QCOMPARE(seen.size(), qsizetype(39420));
+    QCOMPARE(duplicates, 18);
 }
 
 void TestDocumentCodec::everyCharacterReadsBackAfterWriting() {
@@ -660,9 +711,12 @@ void TestDocumentCodec::everyCharacterReadsBackAfterWriting() {
         if (readBack != text)
             changed.append(codePoint);
     }
-    // Private-use duplicates of ideographs that have their own code.
-    const QList<char32_t> duplicates{0xE816, 0xE817, 0xE818, 0xE831, 0xE83B, 0xE855};
-    QCOMPARE(changed, duplicates);
+    // Private-use characters that no code reads as any more, written as what they stood for.
+    QList<char32_t> standIns{0xE5E5};
+    for (char32_t codePoint = 0xE78D; codePoint <= 0xE796; ++codePoint)
+        standIns.append(codePoint);
+    standIns += {0xE81E, 0xE826, 0xE82B, 0xE82C, 0xE832, 0xE843, 0xE854, 0xE864};
+    QCOMPARE(changed, standIns);
 }
 
 void TestDocumentCodec::cleanDecodesOfRandomBytesWriteBackUnchanged() {
@@ -701,53 +755,6 @@ void TestDocumentCodec::cleanDecodesOfRandomBytesWriteBackUnchanged() {
     }
     // The generator must produce enough clean input for the check to mean something.
     QVERIFY(cleanCount > 2000);
-}
-
-void TestDocumentCodec::speed_data() {
-    QTest::addColumn<Operation>("operation");
-
-    QTest::newRow("open a GBK file") << Operation::OpenGbk;
-    QTest::newRow("save as GBK") << Operation::SaveGbk;
-    QTest::newRow("decode UTF-8") << Operation::DecodeUtf8;
-    QTest::newRow("encode UTF-8") << Operation::EncodeUtf8;
-    QTest::newRow("Qt decode UTF-8, for comparison") << Operation::QtDecodeUtf8;
-    QTest::newRow("Qt encode UTF-8, for comparison") << Operation::QtEncodeUtf8;
-}
-
-void TestDocumentCodec::speed() {
-    QFETCH(Operation, operation);
-
-    QString text;
-    QByteArray bytes;
-    bool clean = false;
-    QBENCHMARK {
-        switch (operation) {
-        case Operation::OpenGbk:
-            text = zariza::decodeDocument(m_largeGbk).text;
-            break;
-        case Operation::SaveGbk:
-            bytes = zariza::encodeDocument(m_largeText);
-            break;
-        case Operation::DecodeUtf8:
-            text = zariza::decodeUtf8(m_largeUtf8, &clean);
-            break;
-        case Operation::EncodeUtf8:
-            bytes = zariza::encodeUtf8(m_largeText);
-            break;
-        case Operation::QtDecodeUtf8:
-            text = QStringDecoder(QStringDecoder::Utf8).decode(m_largeUtf8);
-            break;
-        case Operation::QtEncodeUtf8:
-            bytes = QStringEncoder(QStringEncoder::Utf8).encode(m_largeText);
-            break;
-        }
-    }
-    const bool decoding = operation == Operation::OpenGbk || operation == Operation::DecodeUtf8 ||
-                          operation == Operation::QtDecodeUtf8;
-    if (decoding)
-        QCOMPARE(text, m_largeText);
-    else
-        QCOMPARE(bytes, operation == Operation::SaveGbk ? m_largeGbk : m_largeUtf8);
 }
 
 QTEST_GUILESS_MAIN(TestDocumentCodec)

@@ -1,6 +1,6 @@
-#include "document_codec.h"
 #include "fake_runtime.h"
 #include "form1.h"
+#include "gb18030.h"
 #include "test_files.h"
 
 #include <QApplication>

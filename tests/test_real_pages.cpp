@@ -1,5 +1,6 @@
 #include "document_commands.h"
 #include "fake_runtime.h"
+#include "gb18030.h"
 #include "test_files.h"
 
 #include <QDir>
@@ -20,6 +21,42 @@ QByteArray runTool(const QString &program, const QStringList &arguments, bool *o
     *ok = process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
           process.exitCode() == 0;
     return process.readAllStandardOutput();
+}
+
+// The DOM of a local page as headless Chromium parses it; empty when that fails.
+QByteArray chromiumDom(const QString &chromium, const QTemporaryDir &dir, const QString &page) {
+    bool ok = false;
+    const QByteArray dom =
+        runTool(chromium,
+                {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + dir.filePath("profile"), "--dump-dom",
+                 QUrl::fromLocalFile(page).toString()},
+                &ok, 90000);
+    return ok ? dom : QByteArray();
+}
+
+// What we write for every character (ASCII, controls and U+FEFF aside), then every two-byte and
+// every four-byte code of the BMP.
+QList<QByteArray> everyGb18030Code() {
+    QList<QByteArray> items;
+    for (char32_t codePoint = 0xA0; codePoint <= 0x10FFFF; ++codePoint) {
+        if (!QChar::isSurrogate(codePoint) && codePoint != 0xFEFF)
+            items.append(zariza::encodeGbk(QString::fromUcs4(&codePoint, 1)));
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const char code[] = {char(lead), char(trail)};
+            if (trail != 0x7F)
+                items.append(QByteArray(code, 2));
+        }
+    }
+    for (int pointer = 0; pointer < 39420; ++pointer) {
+        const char code[] = {char(0x81 + pointer / 12600), char(0x30 + pointer / 1260 % 10),
+                             char(0x81 + pointer / 10 % 126), char(0x30 + pointer % 10)};
+        items.append(QByteArray(code, 4));
+    }
+    return items;
 }
 
 // What a file becomes after open and generate: every line end CR LF, one at the end.
@@ -43,6 +80,7 @@ private slots:
     void chineseTextFromThisSystemRoundTrips();
     void browserReadsTheTextWeWrote_data();
     void browserReadsTheTextWeWrote();
+    void browserReadsEveryGb18030CodeAsWeDo();
 
 private:
     QByteArray openAndGenerate(const QString &file);
@@ -131,17 +169,42 @@ void TestRealPages::browserReadsTheTextWeWrote() {
     commands.Command5_Click();
     QVERIFY(readBytes(m_dir->filePath("page.htm")).contains(chineseBytes));
 
-    bool ok = false;
-    const QByteArray dom =
-        runTool(chromium,
-                {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + m_dir->filePath("profile"), "--dump-dom",
-                 QUrl::fromLocalFile(m_dir->filePath("page.htm")).toString()},
-                &ok, 90000);
-    QVERIFY(ok);
+    const QByteArray dom = chromiumDom(chromium, *m_dir, m_dir->filePath("page.htm"));
+    QVERIFY(!dom.isEmpty());
     QVERIFY2(QString::fromUtf8(dom).contains(QStringLiteral("中文测试：Zariza编辑器 €")),
              dom.constData());
+}
+
+// What we write for each character, and how we read each code, must be what a browser reads:
+// one page holding them all, space-separated, read once by Chromium.
+void TestRealPages::browserReadsEveryGb18030CodeAsWeDo() {
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium is not installed");
+
+    const QList<QByteArray> items = everyGb18030Code();
+    // Script text is neither laid out nor escaped when the DOM is written out.
+    const QByteArray open = "<script type=\"text/plain\">";
+    writeBytes(m_dir->filePath("all.htm"),
+               "<meta charset=gbk>" + open + items.join(' ') + " </script>");
+    const QString dom =
+        QString::fromUtf8(chromiumDom(chromium, *m_dir, m_dir->filePath("all.htm")));
+    const qsizetype start = dom.indexOf(QLatin1String(open)) + open.size();
+    QVERIFY(start >= open.size());
+    const QStringList read =
+        dom.sliced(start, dom.indexOf(u"</script>", start) - start).split(u' ');
+    QCOMPARE(read.size(), items.size() + 1);
+    QStringList differences;
+    for (qsizetype index = 0; index < items.size(); ++index) {
+        bool clean = false;
+        const QString ours = zariza::decodeGb18030(items[index], &clean);
+        if (ours != read[index])
+            differences.append(QStringLiteral("%1: U+%2 here, U+%3 in the browser")
+                                   .arg(QString::fromLatin1(items[index].toHex()))
+                                   .arg(ours.toUcs4().value(0), 4, 16, QChar(u'0'))
+                                   .arg(read[index].toUcs4().value(0), 4, 16, QChar(u'0')));
+    }
+    QVERIFY2(differences.isEmpty(), qPrintable(differences.mid(0, 30).join(u'\n')));
 }
 
 QTEST_GUILESS_MAIN(TestRealPages)

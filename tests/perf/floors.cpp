@@ -1,7 +1,7 @@
 #include "floors.h"
 
-#include "document_codec.h"
 #include "document_edit.h"
+#include "gb18030.h"
 
 #include <QFile>
 #include <QPlainTextEdit>

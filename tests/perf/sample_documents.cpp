@@ -1,6 +1,7 @@
 #include "sample_documents.h"
 
-#include "document_codec.h"
+#include "document_format.h"
+#include "gb18030.h"
 
 #include <QStringBuilder>
 #include <random>

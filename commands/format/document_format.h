@@ -5,9 +5,10 @@
 #include <QString>
 #include <QStringView>
 #include <functional>
+#include <optional>
 
-// How a document's bytes become text and back. Pure functions on QtCore only: GBK goes through
-// the built-in table rather than QStringConverter, whose GBK support depends on ICU.
+// How a document's bytes become text and back: which encoding to read and which to write, and
+// UTF-8 and UTF-16 as browsers read them (GB18030 and the <meta> prescan have files of their own).
 namespace zariza {
 
 enum class DocumentEncoding { Gbk, Utf8, Utf16LE, Utf16BE };
@@ -37,32 +38,34 @@ QByteArray encodeDocument(QStringView text);
 constexpr qsizetype encodingPieceLength = 1 << 16;
 void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
 
-// GBK with € as the single byte 80; characters GBK lacks get their GB18030 four-byte code and an
-// unpaired surrogate is written as U+FFFD. Whatever decodeGb18030 reads cleanly comes back
-// byte-identical.
-QByteArray encodeGbk(QStringView text);
+struct OpenedDocument {
+    QString text;
+    bool clean = true; // as in DecodedDocument
+};
 
-// Reads GB18030 (which includes GBK) the way browsers do. clean is set to false when bytes had to
-// become U+FFFD, and also when a code reads as a character that encodeGbk writes differently
-// (A2 E3 reads as € but € is written as 80; a four-byte code of an ideograph that has a two-byte
-// code), so that a clean decode always writes back unchanged.
-QString decodeGb18030(QByteArrayView bytes, bool *clean);
+// The document a file's bytes hold: decoded as above, every line end (CR LF, LF or a lone CR)
+// written as CR LF, and the file's last line end not part of the text, so that opening is the
+// inverse of writeDocument. An empty file or one of only "\r\n" gives "".
+OpenedDocument readDocument(QByteArrayView bytes);
+
+// The file's bytes for `text`: the text in its encoding, then CR LF, handed to `write` a piece at
+// a time as encodeDocument does.
+void writeDocument(QStringView text, const std::function<void(QByteArrayView)> &write);
 
 // Reads UTF-8 the way browsers do: each maximal invalid subsequence becomes one U+FFFD.
 QString decodeUtf8(QByteArrayView bytes, bool *clean);
 
+// The text only if the bytes are valid UTF-8.
+std::optional<QString> decodeUtf8Cleanly(QByteArrayView bytes);
+
 // UTF-8 with unpaired surrogates written as U+FFFD.
 QByteArray encodeUtf8(QStringView text);
+
+// The same bytes in place of what `bytes` held, so that one buffer serves piece after piece.
+void encodeUtf8Into(QStringView text, QByteArray &bytes);
 
 // Reads UTF-16 code units in the given byte order (a leading byte-order mark stays as U+FEFF);
 // unpaired surrogates and an odd last byte become U+FFFD.
 QString decodeUtf16(QByteArrayView bytes, DocumentEncoding byteOrder, bool *clean);
-
-// The charset label the first <meta> that declares a known encoding gives, lowercased and trimmed,
-// found the way a browser prescans a page: only within the first 1024 bytes (or characters),
-// skipping comments and the attributes of other tags. Labels of encodings this program does not
-// know are passed over, as a browser passes over labels it cannot resolve. Empty when none.
-QByteArray prescanCharsetLabel(QByteArrayView bytes);
-QByteArray prescanCharsetLabel(QStringView text);
 
 } // namespace zariza
