@@ -160,18 +160,21 @@ void PlainTextBox::setEditingConfirmation(std::function<bool(ViewOnlyReason)> co
 }
 
 // Cut pieces count as blocks of their own.
-bool PlainTextBox::canHold(QStringView text) const {
+TextBox::Room PlainTextBox::roomFor(QStringView text) const {
     const qint64 blocks = countBlocks(text) + text.size() / viewPieceLength;
     const auto need = [&](LoadCost cost) {
         return text.size() * cost.perCharacter + blocks * cost.perBlock + spareBytes;
     };
-    const auto fits = [](qint64 need, std::optional<qint64> room) {
-        return !room || need <= *room;
+    // Tight where the text would take more than half of what is left.
+    const auto roomFor = [](qint64 need, std::optional<qint64> left) {
+        if (!left || 2 * need <= *left)
+            return Room::Enough;
+        return need <= *left ? Room::Tight : Room::Lacking;
     };
-    const MemoryRoom room = memoryRoom();
-    return fits(need(addressSpaceCost), room.addressSpace) &&
-           fits(need(addressSpaceCost), room.dataSegment) &&
-           fits(need(residentCost), room.available);
+    const MemoryRoom left = memoryRoom();
+    return std::max({roomFor(need(addressSpaceCost), left.addressSpace),
+                     roomFor(need(addressSpaceCost), left.dataSegment),
+                     roomFor(need(residentCost), left.available)});
 }
 
 // The raw text, because toPlainText() also turns every no-break space into a plain one. The breaks

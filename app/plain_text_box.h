@@ -35,7 +35,7 @@ public:
     // they are kept until editing is agreed. Other documents are shown the way the widget was
     // set up.
     void setText(const QString &text) override;
-    bool canHold(QStringView text) const override;
+    Room roomFor(QStringView text) const override;
     // Asked once for each reason the document is only viewed; editing starts if all are granted.
     void setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm);
 

@@ -41,12 +41,14 @@ std::optional<QString> openDocument(RuntimeServices &runtime, const QString &fil
     return std::move(opened.text);
 }
 
-// The widget does not survive running out of memory half-way, so the room is checked first;
-// should it fail all the same, the old document goes back.
+// The widget does not survive running out of memory half-way, so the room is checked first.
+// Where it is tight, the old document is kept to go back should the new one fail all the same;
+// elsewhere that copy would only slow every open down.
 void replaceDocument(TextBox &textBox, QString document, const QString &fileName) {
-    const QString previous = textBox.text();
-    if (!textBox.canHold(document))
+    const TextBox::Room room = textBox.roomFor(document);
+    if (room == TextBox::Room::Lacking)
         throw outOfMemory(fileName);
+    const QString previous = room == TextBox::Room::Tight ? textBox.text() : QString();
     try {
         textBox.setText(document);
     } catch (const std::bad_alloc &) {

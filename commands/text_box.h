@@ -12,7 +12,12 @@ public:
     virtual QString text() const = 0;
     virtual void setText(const QString &text) = 0;
     // Whether there is memory to show `text`: the widget does not survive running out half-way.
-    virtual bool canHold(QStringView text) const = 0;
+    enum class Room {
+        Enough,
+        Tight, // it should fit, but with little to spare
+        Lacking,
+    };
+    virtual Room roomFor(QStringView text) const = 0;
 };
 
 } // namespace zariza

@@ -71,11 +71,11 @@ public:
         value = text;
         ++writes;
     }
-    bool canHold(QStringView) const override { return holds; }
+    Room roomFor(QStringView) const override { return room; }
 
     QString value;
     int writes = 0;
-    bool holds = true; // whether there is memory to show a text
+    Room room = Room::Enough; // the memory there is to show a text
 };
 
 } // namespace zariza::testing

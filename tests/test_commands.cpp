@@ -355,7 +355,7 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
     writeBytes(path("page.htm"), "<p>page</p>\r\n");
     FakeTextBox text1(QStringLiteral("kept"));
-    text1.holds = roomForIt;
+    text1.room = roomForIt ? TextBox::Room::Enough : TextBox::Room::Lacking;
     DocumentCommands commands(m_runtime, text1);
     m_runtime.answers = {MsgBoxAnswer::Ok};
     m_runtime.dialog.names = {path(name)};
@@ -367,9 +367,9 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
     QCOMPARE(m_runtime.boxes[1],
              (FakeRuntime::MsgBox{QStringLiteral("文件打开失败！\n") + path(name) + u'：' + reason,
                                   MsgBoxStyle::Critical, QStringLiteral("提示")}));
-    // The channel was released: the next open works.
+    // The next open works.
     writeBytes(path("ok.htm"), "fine\r\n");
-    text1.holds = true;
+    text1.room = TextBox::Room::Enough;
     m_runtime.answers = {MsgBoxAnswer::Ok};
     m_runtime.dialog.names = {path("ok.htm")};
     commands.Command1_Click();
