@@ -3,7 +3,7 @@
 // loaded, and prints how far each stays above its floor. Runs offscreen.
 //
 // Names read operation/document/size/side, the side being "editor" or "floor"; a save is also
-// timed against an "atomic-floor" that writes through QSaveFile, as every save of the editor does.
+// timed against an "atomic-floor" that writes through QSaveFile, atomic as every save of the editor is.
 #include "editor_session.h"
 #include "floors.h"
 #include "sample_documents.h"

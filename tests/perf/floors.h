@@ -20,7 +20,7 @@ void openAtFloor(const QString &path, SampleKind kind, QPlainTextEdit &edit);
 // Takes the widget's text, encodes it and writes it over the file with one QFile::write.
 void saveAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
 
-// The same through QSaveFile, the way every save of the editor goes: into a new file that
+// The same through QSaveFile, atomic as every save of the editor is: into a new file that
 // replaces the old one once QSaveFile has waited for it to reach the disk. The waiting and the
 // replacing are the toolkit's, and on this kind of disk cost as much as all the rest.
 void saveAtomicallyAtFloor(const QPlainTextEdit &edit, SampleKind kind, const QString &path);
