@@ -157,6 +157,17 @@ std::optional<DocumentEncoding> byteOrderOfUnmarkedUtf16(QByteArrayView bytes) {
     return std::nullopt;
 }
 
+// The declared encoding, unless the bytes contradict it and the other one reads them cleanly.
+DecodedDocument declaredUnlessContradicted(DocumentEncoding declared, DocumentEncoding other,
+                                           QByteArrayView bytes) {
+    DecodedDocument document = decodedAs(declared, bytes);
+    if (document.clean)
+        return document;
+    if (std::optional<DecodedDocument> cleaner = cleanlyDecodedAs(other, bytes))
+        return std::move(*cleaner);
+    return document;
+}
+
 } // namespace
 
 QString decodeUtf8(QByteArrayView bytes, bool *clean) {
@@ -216,23 +227,11 @@ DecodedDocument decodeDocument(QByteArrayView bytes) {
     }
 
     const CharsetFamily declared = charsetFamily(prescanCharsetLabel(bytes));
-    if (declaresUtf8(declared)) {
-        DecodedDocument utf8 = decodedAs(DocumentEncoding::Utf8, bytes);
-        if (utf8.clean)
-            return utf8;
-        // Pages re-saved in GBK often keep their old declaration.
-        if (std::optional<DecodedDocument> gbk = cleanlyDecodedAs(DocumentEncoding::Gbk, bytes))
-            return std::move(*gbk);
-        return utf8;
-    }
-    if (declared == CharsetFamily::Gbk) {
-        DecodedDocument gbk = decodedAs(DocumentEncoding::Gbk, bytes);
-        if (gbk.clean)
-            return gbk;
-        if (std::optional<DecodedDocument> utf8 = cleanlyDecodedAs(DocumentEncoding::Utf8, bytes))
-            return std::move(*utf8);
-        return gbk;
-    }
+    // Pages re-saved in GBK often keep their old UTF-8 declaration, and the other way round.
+    if (declaresUtf8(declared))
+        return declaredUnlessContradicted(DocumentEncoding::Utf8, DocumentEncoding::Gbk, bytes);
+    if (declared == CharsetFamily::Gbk)
+        return declaredUnlessContradicted(DocumentEncoding::Gbk, DocumentEncoding::Utf8, bytes);
     // Undeclared: a non-ASCII file that is valid UTF-8 is almost never meant as GBK.
     if (std::any_of(bytes.begin(), bytes.end(), [](char byte) { return uchar(byte) >= 0x80; })) {
         if (std::optional<DecodedDocument> utf8 = cleanlyDecodedAs(DocumentEncoding::Utf8, bytes))
