@@ -507,6 +507,9 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
             return {QStringLiteral("cannot limit the file size: ") + systemErrorText()};
     }
     if (fault.runIn == RunIn::AddressSpaceLimitedChild) {
+#ifdef ZARIZA_ALLOCATION_FAILURE_ENDS_PROCESS
+        return {QStringLiteral("AddressSanitizer ends the process on a failed allocation")};
+#endif
         // An allocation past the limit fails, as it does when memory runs out.
         QFile statm(QStringLiteral("/proc/self/statm"));
         if (!statm.open(QIODevice::ReadOnly))
