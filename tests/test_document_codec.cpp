@@ -292,6 +292,16 @@ void TestDocumentCodec::readAndWriteDocument_data() {
     QTest::newRow("mixed, CR at the end")
         << "a\r\n\nb\r"_ba << u"a\r\n\r\nb"_s << true << "a\r\n\r\nb\r\n"_ba;
     QTest::newRow("a blank last line") << "a\r\n\r\n"_ba << u"a\r\n"_s << true << "a\r\n\r\n"_ba;
+    // Every other way lines can end: the text is the lines joined with CR LF.
+    for (const auto &[file, text] : {std::pair{"a"_ba, u"a"_s},
+                                     {"a\r\nb\r\n"_ba, u"a\r\nb"_s},
+                                     {"a\n\rb"_ba, u"a\r\n\r\nb"_s},
+                                     {"\r\n\r\nx"_ba, u"\r\n\r\nx"_s},
+                                     {"a\r\r\nb"_ba, u"a\r\n\r\nb"_s},
+                                     {"\na\r\n"_ba, u"\r\na"_s},
+                                     {"a\r\nb\r"_ba, u"a\r\nb"_s}})
+        QTest::addRow("line ends %s", qPrintable(file.toPercentEncoding()))
+            << file << text << true << text.toLatin1() + "\r\n"_ba;
     QTest::newRow("GBK") << kEditorGbk + "\n"_ba << u"编辑器"_s << true << kEditorGbk + "\r\n"_ba;
     QTest::newRow("UTF-16 with BOM")
         << hex("fffe3c000a003e000a00") << u"\uFEFF<\r\n>"_s << true << kUtf8Bom + "<\r\n>\r\n"_ba;

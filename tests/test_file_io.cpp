@@ -1,5 +1,4 @@
 #include "atomic_file.h"
-#include "document_format.h"
 #include "read_file.h"
 #include "runtime_services.h"
 #include "test_files.h"
@@ -18,15 +17,13 @@
 using namespace zariza;
 using namespace zariza::testing;
 
-// Files as bytes: what the runtime reads and writes, and how a file's lines become the document.
+// Files as bytes: what the runtime reads and writes.
 class TestFileIo : public QObject {
     Q_OBJECT
 
 private slots:
     void init();
 
-    void documentJoinsTheFileLinesWithCrLf_data();
-    void documentJoinsTheFileLinesWithCrLf();
     void writtenFileTakesTheOldOnesPlaceOnlyOnCommit();
     void uncommittedFileLeavesTheOldOne_data();
     void uncommittedFileLeavesTheOldOne();
@@ -45,36 +42,6 @@ private:
 void TestFileIo::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-}
-
-void TestFileIo::documentJoinsTheFileLinesWithCrLf_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("document");
-
-    QTest::newRow("empty") << QByteArray() << QString();
-    QTest::newRow("one line, no end") << QByteArray("a") << QStringLiteral("a");
-    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringLiteral("a\r\nb");
-    QTest::newRow("LF") << QByteArray("a\nb") << QStringLiteral("a\r\nb");
-    QTest::newRow("CR") << QByteArray("a\rb\r") << QStringLiteral("a\r\nb");
-    QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringLiteral("a\r\n\r\nb");
-    QTest::newRow("only a line end") << QByteArray("\r\n") << QString();
-    QTest::newRow("blank lines") << QByteArray("\r\n\r\nx") << QStringLiteral("\r\n\r\nx");
-    QTest::newRow("blank last line") << QByteArray("a\r\n\r\n") << QStringLiteral("a\r\n");
-    QTest::newRow("CR before CR LF") << QByteArray("a\r\r\nb") << QStringLiteral("a\r\n\r\nb");
-    QTest::newRow("LF first") << QByteArray("\na\r\n") << QStringLiteral("\r\na");
-    QTest::newRow("CR LF, then a lone CR at the end")
-        << QByteArray("a\r\nb\r") << QStringLiteral("a\r\nb");
-    QTest::newRow("GBK lines") << QByteArray("one\r\n\xb1\xe0\r\nthree")
-                               << QStringLiteral("one\r\n编\r\nthree");
-}
-
-void TestFileIo::documentJoinsTheFileLinesWithCrLf() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, document);
-
-    const OpenedDocument opened = readDocument(bytes);
-    QCOMPARE(opened.text, document);
-    QVERIFY(opened.clean);
 }
 
 void TestFileIo::writtenFileTakesTheOldOnesPlaceOnlyOnCommit() {
