@@ -3,6 +3,7 @@
 #include "document_edit.h"
 #include "line_ends.h"
 #include "memory_room.h"
+#include "piecewise_loading.h"
 
 #include <QGuiApplication>
 #include <QTextBlock>
@@ -237,7 +238,7 @@ void PlainTextBox::showForViewing(const QString &text, bool cut) {
     m_edit.setContinuedBlocks({});
     setWrapped(cut);
     m_edit.setReadOnly(true);
-    m_edit.setPlainText(view.shown);
+    loadPiecewise(m_edit, view.shown);
     m_edit.setContinuedBlocks(std::move(view.continuedBlocks));
 }
 
@@ -246,7 +247,7 @@ void PlainTextBox::showForEditing(const QString &text, bool wrapped) {
     m_edit.setContinuedBlocks({});
     setWrapped(wrapped);
     m_edit.setReadOnly(false);
-    m_edit.setPlainText(text);
+    loadPiecewise(m_edit, text);
     if (!wrapped)
         return;
     // Unwrapped, or without its layout kept, a long line would be laid out again at every

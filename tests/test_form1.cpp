@@ -476,6 +476,9 @@ std::optional<std::pair<QStringList, QString>> openConfined(Form1 &form, FakeRun
         setrlimit(RLIMIT_AS, &limit);
         runtime.answers = {MsgBoxAnswer::Ok};
         runtime.dialog.names = {path};
+        // Painting while a large document goes in would wait for the painting threads, which
+        // a forked child does not have.
+        form.hide();
         form.findChild<QPushButton *>("Command1")->click();
         QStringList prompts;
         for (const FakeRuntime::MsgBox &box : std::as_const(runtime.boxes))

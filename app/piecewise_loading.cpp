@@ -1,0 +1,81 @@
+#include "piecewise_loading.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace zariza {
+
+namespace {
+
+// About a screen of text: shown before anything else goes in.
+constexpr qsizetype firstPieceLength = 16 * 1024;
+// The rest goes in pieces of some milliseconds each.
+constexpr qsizetype pieceLength = 256 * 1024;
+// The window is repainted at least this often while a document goes in.
+constexpr qint64 repaintIntervalMs = 50;
+
+// Pieces end after a line feed: a CR LF cut in two would start two lines instead of one.
+qsizetype pieceEnd(QStringView rest, qsizetype length) {
+    if (rest.size() <= length)
+        return rest.size();
+    const qsizetype lineFeed = rest.indexOf(u'\n', length - 1);
+    return lineFeed < 0 ? rest.size() : lineFeed + 1;
+}
+
+void repaintWindow() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers);
+}
+
+// While pieces go in: no undo steps for them, and the scroll bar does not lay out the last
+// screen again after every piece, as it would for its page size. Put back however the loading
+// ends.
+class LoadingState {
+public:
+    explicit LoadingState(QPlainTextEdit &edit)
+        : m_edit(edit), m_centredBefore(edit.centerOnScroll()) {
+        m_edit.document()->setUndoRedoEnabled(false);
+        m_edit.setCenterOnScroll(true);
+    }
+    ~LoadingState() {
+        m_edit.setCenterOnScroll(m_centredBefore);
+        m_edit.document()->setUndoRedoEnabled(true);
+    }
+    LoadingState(const LoadingState &) = delete;
+    LoadingState &operator=(const LoadingState &) = delete;
+
+private:
+    QPlainTextEdit &m_edit;
+    const bool m_centredBefore;
+};
+
+} // namespace
+
+void loadPiecewise(QPlainTextEdit &edit, const QString &text) {
+    if (text.size() <= firstPieceLength) {
+        edit.setPlainText(text);
+        return;
+    }
+    edit.clear();
+    {
+        const LoadingState loading(edit);
+        QTextCursor end(edit.document());
+        QElapsedTimer sinceRepaint;
+        qsizetype length = firstPieceLength;
+        for (QStringView rest = text; !rest.isEmpty(); length = pieceLength) {
+            const QStringView piece = rest.first(pieceEnd(rest, length));
+            end.insertText(QString::fromRawData(piece.data(), piece.size()));
+            rest = rest.sliced(piece.size());
+            if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= repaintIntervalMs) {
+                repaintWindow();
+                sinceRepaint.start();
+            }
+        }
+    }
+    edit.document()->setModified(false);
+    edit.moveCursor(QTextCursor::Start);
+}
+
+} // namespace zariza
