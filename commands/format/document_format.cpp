@@ -2,6 +2,7 @@
 
 #include "charset_prescan.h"
 #include "gb18030.h"
+#include "large_buffers.h"
 #include "line_ends.h"
 
 #include <QStringDecoder>
@@ -94,15 +95,15 @@ bool replaceUnpairedSurrogates(QString &text) {
 // valid; only a text with U+FFFD needs the bytes checked. Files with a mark, which the document
 // keeps, go through QStringDecoder.
 std::optional<QString> decodeValidUtf8(QByteArrayView bytes) {
-    if (bytes.startsWith(kUtf8ByteOrderMark)) {
-        QStringDecoder decoder(QStringConverter::Utf8, kWholeText);
-        QString text = decoder.decode(bytes);
-        if (decoder.hasError())
-            return std::nullopt;
-        return text;
-    }
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar(kReplacementCharacter)) && !bytes.isValidUtf8())
+    const bool marked = bytes.startsWith(kUtf8ByteOrderMark);
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           marked ? kWholeText : QStringConverter::Flag::Stateless);
+    // At most one UTF-16 unit per byte: allocated once, trimmed at the end.
+    QString text(bytes.size(), Qt::Uninitialized);
+    adviseLargePages(text.data(), bytes.size() * qsizetype(sizeof(QChar)));
+    text.truncate(decoder.appendToBuffer(text.data(), bytes) - text.constData());
+    if (marked ? decoder.hasError()
+               : text.contains(QChar(kReplacementCharacter)) && !bytes.isValidUtf8())
         return std::nullopt;
     return text;
 }

@@ -1,5 +1,7 @@
 #include "gb18030.h"
 
+#include "large_buffers.h"
+
 #include <array>
 #include <bitset>
 #include <cstdint>
@@ -182,6 +184,7 @@ QString decode(QByteArrayView bytes, bool stopAtFirstFault, bool *clean) {
     const qsizetype size = bytes.size();
     // At most one UTF-16 unit per byte: allocated once, trimmed at the end.
     QString text(size, Qt::Uninitialized);
+    adviseLargePages(text.data(), size * qsizetype(sizeof(QChar)));
     char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
     char16_t *out = begin;
     *clean = true;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace zariza {
+
+// Buffers of a whole document are megabytes long and written once from start to end. Fresh
+// memory costs a page fault for every 4 KiB first touched, which on some machines takes longer
+// than filling the page; asked for large pages, the system faults in 2 MiB at a time.
+void adviseLargePages(void *data, qsizetype bytes);
+
+// An empty string with room for `capacity` characters, in large pages where they are offered.
+QString largeString(qsizetype capacity);
+
+} // namespace zariza
