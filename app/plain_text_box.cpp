@@ -1,6 +1,7 @@
 #include "plain_text_box.h"
 
 #include "document_edit.h"
+#include "large_buffers.h"
 #include "line_ends.h"
 #include "memory_room.h"
 #include "piecewise_loading.h"
@@ -40,13 +41,6 @@ bool hasLineLongerThan(QStringView text, qsizetype length) {
     return false;
 }
 
-// Bitwise rather than logical operators, so that a loop over it can be vectorised.
-bool isLineBreak(char16_t code) {
-    // the widget's paragraph, line and frame breaks, and LF for good measure
-    return (code == QChar::ParagraphSeparator) | (code == QChar::LineSeparator) | (code == 0xFDD0) |
-           (code == 0xFDD1) | (code == u'\n');
-}
-
 // The widget's own breaks, which it would turn into line ends.
 constexpr char16_t widgetBreaks[] = {QChar::ParagraphSeparator, QChar::LineSeparator, 0xFDD0,
                                      0xFDD1};
@@ -55,20 +49,6 @@ constexpr char16_t widgetBreaks[] = {QChar::ParagraphSeparator, QChar::LineSepar
 bool hasWidgetBreaks(QStringView text) {
     return std::any_of(std::begin(widgetBreaks), std::end(widgetBreaks),
                        [text](char16_t mark) { return text.contains(QChar(mark)); });
-}
-
-struct LineBreakCount {
-    qsizetype all = 0;
-    qsizetype paragraphs = 0; // the widget's block separators, the only breaks it usually has
-};
-
-LineBreakCount countLineBreaks(QStringView text) {
-    LineBreakCount count;
-    for (const QChar c : text) {
-        count.all += isLineBreak(c.unicode());
-        count.paragraphs += c == QChar::ParagraphSeparator;
-    }
-    return count;
 }
 
 // Where the widget starts a new block, as QTextCursor::insertText does: CR LF, LF, CR, the
@@ -178,36 +158,25 @@ TextBox::Room PlainTextBox::roomFor(QStringView text) const {
                      roomFor(need(residentCost), left.available)});
 }
 
-// The raw text, because toPlainText() also turns every no-break space into a plain one. The breaks
-// are counted first, so that the conversion is one pass into a string of the final size; when
-// they are all block separators, the text between them is found and copied whole.
+// The raw text, because toPlainText() also turns every no-break space into a plain one. It is
+// copied fragment by fragment into one string of the final size: toRawText() would first copy
+// the whole document into fresh memory of its own, which costs more than the copying itself.
 QString PlainTextBox::text() const {
     if (m_viewedText)
         return *m_viewedText;
-    const QString raw = m_edit.document()->toRawText();
-    const LineBreakCount breaks = countLineBreaks(raw);
-    if (breaks.all == 0)
-        return raw;
-    QString text(raw.size() + breaks.all, Qt::Uninitialized);
-    QChar *out = text.data();
-    if (breaks.all == breaks.paragraphs) {
-        QStringView rest = raw;
-        for (qsizetype end; (end = rest.indexOf(QChar::ParagraphSeparator)) >= 0;
-             rest = rest.sliced(end + 1)) {
-            out = std::copy_n(rest.data(), end, out);
-            *out++ = u'\r';
-            *out++ = u'\n';
-        }
-        std::copy(rest.begin(), rest.end(), out);
-        return text;
+    const QTextDocument *document = m_edit.document();
+    // Every block but the last ends in CR LF, one character more than its separator.
+    QString text = largeString(document->characterCount() + document->blockCount() - 2);
+    for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
+        if (block.blockNumber() != 0)
+            text.append(u"\r\n");
+        for (QTextBlock::iterator fragment = block.begin(); !fragment.atEnd(); ++fragment)
+            text.append(fragment.fragment().text());
     }
-    for (const QChar c : raw) {
-        if (isLineBreak(c.unicode())) {
-            *out++ = u'\r';
-            *out++ = u'\n';
-        } else {
-            *out++ = c;
-        }
+    // The widget's other breaks, such as the U+2028 of a typed Shift+Enter, within a block.
+    for (const char16_t mark : widgetBreaks) {
+        if (text.contains(QChar(mark)))
+            text.replace(QChar(mark), QStringLiteral("\r\n"));
     }
     return text;
 }
