@@ -81,7 +81,10 @@ BENCH_DIR ?= build-bench
 
 .PHONY: bench
 
-bench: deps-test
+# Also installs the editors the editor is timed beside (scripts/install-deps bench); PEER_RUNS sets
+# how often each of them is timed.
+bench:
+	scripts/install-deps bench
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARIZA_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	scripts/bench-report $(BENCH_DIR)
