@@ -1,5 +1,7 @@
 #include "piecewise_loading.h"
 
+#include "large_buffers.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTextCursor>
@@ -53,7 +55,7 @@ private:
 
 } // namespace
 
-void loadPiecewise(QPlainTextEdit &edit, const QString &text) {
+void loadPiecewise(QPlainTextEdit &edit, QString text) {
     if (text.size() <= firstPieceLength) {
         edit.setPlainText(text);
         return;
@@ -64,10 +66,15 @@ void loadPiecewise(QPlainTextEdit &edit, const QString &text) {
         QTextCursor end(edit.document());
         QElapsedTimer sinceRepaint;
         qsizetype length = firstPieceLength;
+        // Held nowhere else, the text's memory is given back as it goes in, so that a large
+        // document is not held twice.
+        const bool releasing = text.isDetached();
         for (QStringView rest = text; !rest.isEmpty(); length = pieceLength) {
             const QStringView piece = rest.first(pieceEnd(rest, length));
             end.insertText(QString::fromRawData(piece.data(), piece.size()));
             rest = rest.sliced(piece.size());
+            if (releasing)
+                releasePages(text.constData(), (rest.data() - text.constData()) * sizeof(QChar));
             if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= repaintIntervalMs) {
                 repaintWindow();
                 sinceRepaint.start();

@@ -8,7 +8,8 @@ namespace zariza {
 // Puts a document into the widget the way setPlainText does, but a large one piece by piece,
 // with the window repainted in between: its first screen shows at once, and the window keeps
 // answering while the rest goes in. The user's keys and clicks wait until the whole document is
-// in, so nothing can edit, save or replace half a document.
-void loadPiecewise(QPlainTextEdit &edit, const QString &text);
+// in, so nothing can edit, save or replace half a document. The text is taken over: where it is
+// held nowhere else, its memory is given back as it goes in.
+void loadPiecewise(QPlainTextEdit &edit, QString text);
 
 } // namespace zariza

@@ -158,36 +158,47 @@ TextBox::Room PlainTextBox::roomFor(QStringView text) const {
                      roomFor(need(residentCost), left.available)});
 }
 
-// The raw text, because toPlainText() also turns every no-break space into a plain one. It is
-// copied fragment by fragment into one string of the final size: toRawText() would first copy
-// the whole document into fresh memory of its own, which costs more than the copying itself.
+// The raw text with CR LF line ends, because toPlainText() also turns every no-break space into a
+// plain one. Handed over fragment by fragment: toRawText() would first copy the whole document
+// into fresh memory of its own, which costs more than the copying itself.
+void PlainTextBox::readText(const std::function<void(QStringView)> &take) const {
+    if (m_viewedText) {
+        take(*m_viewedText);
+        return;
+    }
+    const QTextDocument *document = m_edit.document();
+    bool first = true;
+    for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
+        if (!std::exchange(first, false))
+            take(u"\r\n");
+        for (QTextBlock::iterator fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            QString piece = fragment.fragment().text();
+            // A typed Shift+Enter leaves the widget's line separator inside a block; its other
+            // breaks always start a block of their own.
+            if (piece.contains(QChar::LineSeparator))
+                piece.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+            take(piece);
+        }
+    }
+}
+
 QString PlainTextBox::text() const {
     if (m_viewedText)
         return *m_viewedText;
     const QTextDocument *document = m_edit.document();
     // Every block but the last ends in CR LF, one character more than its separator.
     QString text = largeString(document->characterCount() + document->blockCount() - 2);
-    for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
-        if (block.blockNumber() != 0)
-            text.append(u"\r\n");
-        for (QTextBlock::iterator fragment = block.begin(); !fragment.atEnd(); ++fragment)
-            text.append(fragment.fragment().text());
-    }
-    // The widget's other breaks, such as the U+2028 of a typed Shift+Enter, within a block.
-    for (const char16_t mark : widgetBreaks) {
-        if (text.contains(QChar(mark)))
-            text.replace(QChar(mark), QStringLiteral("\r\n"));
-    }
+    readText([&text](QStringView piece) { text.append(piece); });
     return text;
 }
 
 // The widget starts a new line at CR LF, LF and CR alike, so the text goes in unconverted: a
 // converted copy of a large document would cost as much again as the widget's own.
-void PlainTextBox::setText(const QString &text) {
+void PlainTextBox::setText(QString text) {
     const bool longLines = hasLineLongerThan(text, longLineLength);
     const bool widgetBreaks = hasWidgetBreaks(text);
     if (!longLines && !widgetBreaks) {
-        showForEditing(text, false);
+        showForEditing(std::move(text), false);
         return;
     }
     m_viewedBecause.clear();
@@ -207,16 +218,16 @@ void PlainTextBox::showForViewing(const QString &text, bool cut) {
     m_edit.setContinuedBlocks({});
     setWrapped(cut);
     m_edit.setReadOnly(true);
-    loadPiecewise(m_edit, view.shown);
+    loadPiecewise(m_edit, std::move(view.shown));
     m_edit.setContinuedBlocks(std::move(view.continuedBlocks));
 }
 
-void PlainTextBox::showForEditing(const QString &text, bool wrapped) {
+void PlainTextBox::showForEditing(QString text, bool wrapped) {
     m_viewedText.reset();
     m_edit.setContinuedBlocks({});
     setWrapped(wrapped);
     m_edit.setReadOnly(false);
-    loadPiecewise(m_edit, text);
+    loadPiecewise(m_edit, std::move(text));
     if (!wrapped)
         return;
     // Unwrapped, or without its layout kept, a long line would be laid out again at every
@@ -254,8 +265,7 @@ void PlainTextBox::startEditing() {
         std::upper_bound(cuts.begin(), cuts.end(), viewCursor.blockNumber()) - cuts.begin();
     const int position = viewCursor.position() - int(cutsBefore);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const QString text = *std::exchange(m_viewedText, std::nullopt);
-    showForEditing(text, wrapped);
+    showForEditing(*std::exchange(m_viewedText, std::nullopt), wrapped);
     QTextCursor cursor = m_edit.textCursor();
     cursor.setPosition(position);
     m_edit.setTextCursor(cursor);

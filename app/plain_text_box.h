@@ -26,6 +26,7 @@ public:
 
     explicit PlainTextBox(DocumentEdit &edit);
     QString text() const override;
+    void readText(const std::function<void(QStringView)> &take) const override;
     // A document with a line longer than longLineLength, such as a minified page, is shown
     // wrapped and read-only, its long lines cut into pieces of viewPieceLength characters, so
     // that it opens and scrolls at once; the text stays as it was given. The first key that
@@ -34,14 +35,14 @@ public:
     // characters the widget takes for its own line breaks is shown read-only as well, so that
     // they are kept until editing is agreed. Other documents are shown the way the widget was
     // set up.
-    void setText(const QString &text) override;
+    void setText(QString text) override;
     Room roomFor(QStringView text) const override;
     // Asked once for each reason the document is only viewed; editing starts if all are granted.
     void setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm);
 
 private:
     void showForViewing(const QString &text, bool cut);
-    void showForEditing(const QString &text, bool wrapped);
+    void showForEditing(QString text, bool wrapped);
     void setWrapped(bool wrapped);
     void startEditing();
 

@@ -1,6 +1,7 @@
 #include "document_commands.h"
 
 #include "document_format.h"
+#include "document_writer.h"
 #include "file_dialog.h"
 #include "runtime_services.h"
 #include "text_box.h"
@@ -50,9 +51,8 @@ void replaceDocument(TextBox &textBox, QString document, const QString &fileName
         throw outOfMemory(fileName);
     const QString previous = room == TextBox::Room::Tight ? textBox.text() : QString();
     try {
-        textBox.setText(document);
+        textBox.setText(std::move(document));
     } catch (const std::bad_alloc &) {
-        document.clear();
         textBox.setText(previous);
         throw;
     }
@@ -153,7 +153,9 @@ void DocumentCommands::saveDocumentAs(const Destination &destination) {
 // it as it was and no temporary file behind.
 void DocumentCommands::writeDocumentFile(const QString &fileName, LinkHandling links) {
     const std::unique_ptr<AtomicFile> file = m_runtime.createFile(fileName, links);
-    writeDocument(m_text1.text(), [&file](QByteArrayView bytes) { file->write(bytes); });
+    DocumentWriter writer([&file](QByteArrayView bytes) { file->write(bytes); });
+    m_text1.readText([&writer](QStringView piece) { writer.add(piece); });
+    writer.finishDocument();
     file->commit();
 }
 

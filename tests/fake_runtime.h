@@ -67,7 +67,7 @@ class FakeTextBox : public TextBox {
 public:
     explicit FakeTextBox(QString text = {}) : value(std::move(text)) {}
     QString text() const override { return value; }
-    void setText(const QString &text) override {
+    void setText(QString text) override {
         value = text;
         ++writes;
     }

@@ -1,5 +1,6 @@
 #include "charset_prescan.h"
 #include "document_format.h"
+#include "document_writer.h"
 #include "gb18030.h"
 
 #include <QRandomGenerator>
@@ -655,6 +656,16 @@ void TestDocumentCodec::piecesJoinToTheWholeAndStandAlone() {
     QCOMPARE(count, pieces);
     QCOMPARE(joined, zariza::encodeDocument(text));
     QCOMPARE(readBack, text);
+
+    // Handed over 512 characters at a time, which holds the declaration back over two pieces
+    // and cuts the pair in two, the writer gives the same pieces.
+    QList<QByteArray> handedOver;
+    zariza::DocumentWriter writer([&](QByteArrayView piece) { handedOver += piece.toByteArray(); });
+    for (qsizetype at = 0; at < text.size(); at += 512)
+        writer.add(QStringView(text).sliced(at, std::min<qsizetype>(512, text.size() - at)));
+    writer.finish();
+    QCOMPARE(handedOver.size(), pieces);
+    QCOMPARE(handedOver.join(), joined);
 }
 
 void TestDocumentCodec::everyTwoByteCodeWritesBackUnchanged() {

@@ -94,7 +94,7 @@ QByteArray charsetFromContent(const QByteArray &content) {
 template <typename Unit> class CharsetPrescan {
 public:
     CharsetPrescan(const Unit *units, qsizetype size)
-        : m_units(units), m_size(qMin<qsizetype>(size, 1024)) {}
+        : m_units(units), m_size(qMin(size, prescanLength)) {}
 
     QByteArray run() {
         while (m_position < m_size) {

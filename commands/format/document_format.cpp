@@ -1,6 +1,7 @@
 #include "document_format.h"
 
 #include "charset_prescan.h"
+#include "document_writer.h"
 #include "gb18030.h"
 #include "large_buffers.h"
 #include "line_ends.h"
@@ -190,8 +191,9 @@ void encodeUtf8Into(QStringView text, QByteArray &bytes) {
     // Stateless writes an unpaired surrogate at the end as U+FFFD too, rather than keeping it
     // for a next call that never comes.
     QStringEncoder encoder(QStringConverter::Utf8, kWholeText);
-    bytes.resize(encoder.requiredSpace(text.size()));
-    bytes.resize(encoder.appendToBuffer(bytes.data(), text) - bytes.data());
+    const qsizetype start = bytes.size();
+    bytes.resize(start + encoder.requiredSpace(text.size()));
+    bytes.resize(encoder.appendToBuffer(bytes.data() + start, text) - bytes.data());
 }
 
 QByteArray encodeUtf8(QStringView text) {
@@ -249,17 +251,9 @@ DocumentEncoding encodingForText(QStringView text) {
 }
 
 void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write) {
-    const auto encodeInto =
-        encodingForText(text) == DocumentEncoding::Utf8 ? encodeUtf8Into : encodeGbkInto;
-    QByteArray bytes;
-    while (!text.isEmpty()) {
-        qsizetype length = std::min(text.size(), encodingPieceLength);
-        if (length < text.size() && text[length - 1].isHighSurrogate())
-            --length; // its low surrogate belongs with it in the next piece
-        encodeInto(text.first(length), bytes);
-        write(bytes);
-        text = text.sliced(length);
-    }
+    DocumentWriter writer(write);
+    writer.add(text);
+    writer.finish();
 }
 
 QByteArray encodeDocument(QStringView text) {
@@ -276,8 +270,9 @@ OpenedDocument readDocument(QByteArrayView bytes) {
 }
 
 void writeDocument(QStringView text, const std::function<void(QByteArrayView)> &write) {
-    encodeDocument(text, write);
-    write("\r\n");
+    DocumentWriter writer(write);
+    writer.add(text);
+    writer.finishDocument();
 }
 
 } // namespace zariza

@@ -61,7 +61,7 @@ std::optional<QString> decodeUtf8Cleanly(QByteArrayView bytes);
 // UTF-8 with unpaired surrogates written as U+FFFD.
 QByteArray encodeUtf8(QStringView text);
 
-// The same bytes in place of what `bytes` held, so that one buffer serves piece after piece.
+// The same bytes appended to `bytes`, so that one buffer serves piece after piece.
 void encodeUtf8Into(QStringView text, QByteArray &bytes);
 
 // Reads UTF-16 code units in the given byte order (a leading byte-order mark stays as U+FEFF);

@@ -213,9 +213,10 @@ void encodeGbkInto(QStringView text, QByteArray &bytes) {
     const char16_t *in = text.utf16();
     const qsizetype size = text.size();
     // No code is longer than four bytes, and a surrogate pair takes four between its two units.
-    // The bytes are not touched until written, and a piece's buffer is reused for the next.
-    bytes.resize(size * 4);
-    char *out = bytes.data();
+    // The room is not touched until written, and a buffer emptied for the next piece is reused.
+    const qsizetype start = bytes.size();
+    bytes.resize(start + size * 4);
+    char *out = bytes.data() + start;
     for (qsizetype index = 0; index < size; ++index) {
         const char16_t unit = in[index];
         if (unit < 0x80) {

@@ -17,7 +17,7 @@ namespace zariza {
 // Whatever decodeGb18030 reads cleanly comes back byte-identical.
 QByteArray encodeGbk(QStringView text);
 
-// The same bytes in place of what `bytes` held, so that one buffer serves piece after piece.
+// The same bytes appended to `bytes`, so that one buffer serves piece after piece.
 void encodeGbkInto(QStringView text, QByteArray &bytes);
 
 // Reads GB18030 (which includes GBK) the way browsers do. clean is set to false when bytes had to

@@ -9,6 +9,10 @@ namespace zariza {
 // than filling the page; asked for large pages, the system faults in 2 MiB at a time.
 void adviseLargePages(void *data, qsizetype bytes);
 
+// Gives the whole pages within the `bytes` from `data` back to the system, for a buffer that will
+// not be read there again: those pages read as zeros afterwards.
+void releasePages(const void *data, qsizetype bytes);
+
 // An empty string with room for `capacity` characters, in large pages where they are offered.
 QString largeString(qsizetype capacity);
 
