@@ -10,15 +10,24 @@
 
 namespace zariza {
 
+namespace {
+
+#ifdef Q_OS_LINUX
+// Only whole pages inside the buffer, so that no neighbouring allocation is touched.
+void adviseWholePages(const void *data, qsizetype bytes, std::uintptr_t pageSize, int advice) {
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
+    const std::uintptr_t end = (start + std::uintptr_t(bytes)) & ~(pageSize - 1);
+    if (end > first)
+        madvise(reinterpret_cast<void *>(first), end - first, advice);
+}
+#endif
+
+} // namespace
+
 void adviseLargePages(void *data, qsizetype bytes) {
 #ifdef Q_OS_LINUX
-    // Only whole large pages inside the buffer, so that no neighbouring allocation is touched.
-    constexpr std::uintptr_t largePage = 2u << 20;
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + largePage - 1) & ~(largePage - 1);
-    const std::uintptr_t end = (start + std::uintptr_t(bytes)) & ~(largePage - 1);
-    if (end > first)
-        madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
+    adviseWholePages(data, bytes, 2u << 20, MADV_HUGEPAGE);
 #else
     Q_UNUSED(data);
     Q_UNUSED(bytes);
@@ -27,12 +36,7 @@ void adviseLargePages(void *data, qsizetype bytes) {
 
 void releasePages(const void *data, qsizetype bytes) {
 #ifdef Q_OS_LINUX
-    const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
-    const std::uintptr_t end = (start + std::uintptr_t(bytes)) & ~(page - 1);
-    if (end > first)
-        madvise(reinterpret_cast<void *>(first), end - first, MADV_DONTNEED);
+    adviseWholePages(data, bytes, std::uintptr_t(sysconf(_SC_PAGESIZE)), MADV_DONTNEED);
 #else
     Q_UNUSED(data);
     Q_UNUSED(bytes);
