@@ -17,6 +17,8 @@ constexpr qsizetype firstPieceLength = 16 * 1024;
 constexpr qsizetype pieceLength = 256 * 1024;
 // The window is repainted at least this often while a document goes in.
 constexpr qint64 repaintIntervalMs = 50;
+// A text that goes in within about one interval is shown whole, not its first screen first.
+constexpr qsizetype firstScreenFirstLength = 1 << 20;
 
 // Pieces end after a line feed: a CR LF cut in two would start two lines instead of one.
 qsizetype pieceEnd(QStringView rest, qsizetype length) {
@@ -65,6 +67,8 @@ void loadPiecewise(QPlainTextEdit &edit, QString text) {
         const LoadingState loading(edit);
         QTextCursor end(edit.document());
         QElapsedTimer sinceRepaint;
+        if (text.size() <= firstScreenFirstLength)
+            sinceRepaint.start();
         qsizetype length = firstPieceLength;
         // Held nowhere else, the text's memory is given back as it goes in, so that a large
         // document is not held twice.

@@ -5,6 +5,7 @@
 #include "line_ends.h"
 #include "memory_room.h"
 #include "piecewise_loading.h"
+#include "widget_breaks.h"
 
 #include <QGuiApplication>
 #include <QTextBlock>
@@ -84,6 +85,8 @@ struct LoadCost {
 };
 constexpr LoadCost addressSpaceCost{12, 280};
 constexpr LoadCost residentCost{5, 150};
+// Documents up to this many characters are copied out whole for saving (see readText).
+constexpr int wholeCopyLength = 4 << 20;
 // For laying out and painting the first screen, and for a message box should it fail.
 constexpr qint64 spareBytes = 16 << 20;
 
@@ -159,14 +162,18 @@ TextBox::Room PlainTextBox::roomFor(QStringView text) const {
 }
 
 // The raw text with CR LF line ends, because toPlainText() also turns every no-break space into a
-// plain one. Handed over fragment by fragment: toRawText() would first copy the whole document
-// into fresh memory of its own, which costs more than the copying itself.
+// plain one. Up to a few megabytes one copy of the whole is the quickest; beyond, the fresh memory
+// of that copy costs more than handing the fragments over one by one.
 void PlainTextBox::readText(const std::function<void(QStringView)> &take) const {
     if (m_viewedText) {
         take(*m_viewedText);
         return;
     }
     const QTextDocument *document = m_edit.document();
+    if (document->characterCount() <= wholeCopyLength) {
+        take(withCrLfBreaks(document->toRawText()));
+        return;
+    }
     bool first = true;
     for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
         if (!std::exchange(first, false))
