@@ -11,14 +11,15 @@ namespace zariza {
 
 namespace {
 
+// Up to this many characters a text goes in at once: setPlainText takes less than a repaint
+// interval for them.
+constexpr qsizetype wholeLength = 1 << 20;
 // About a screen of text: shown before anything else goes in.
 constexpr qsizetype firstPieceLength = 16 * 1024;
 // The rest goes in pieces of some milliseconds each.
 constexpr qsizetype pieceLength = 256 * 1024;
 // The window is repainted at least this often while a document goes in.
 constexpr qint64 repaintIntervalMs = 50;
-// A text that goes in within about one interval is shown whole, not its first screen first.
-constexpr qsizetype firstScreenFirstLength = 1 << 20;
 
 // Pieces end after a line feed: a CR LF cut in two would start two lines instead of one.
 qsizetype pieceEnd(QStringView rest, qsizetype length) {
@@ -58,7 +59,7 @@ private:
 } // namespace
 
 void loadPiecewise(QPlainTextEdit &edit, QString text) {
-    if (text.size() <= firstPieceLength) {
+    if (text.size() <= wholeLength) {
         edit.setPlainText(text);
         return;
     }
@@ -67,8 +68,6 @@ void loadPiecewise(QPlainTextEdit &edit, QString text) {
         const LoadingState loading(edit);
         QTextCursor end(edit.document());
         QElapsedTimer sinceRepaint;
-        if (text.size() <= firstScreenFirstLength)
-            sinceRepaint.start();
         qsizetype length = firstPieceLength;
         // Held nowhere else, the text's memory is given back as it goes in, so that a large
         // document is not held twice.
