@@ -883,6 +883,18 @@ def on_private_bus():
         os.execvpe(command[0], command, dict(os.environ, **{PRIVATE_BUS: "1"}))
 
 
+def drive_on_private_bus(arguments, usage, missing, roads, session_class):
+    """The main of a script that drives the program named in `arguments` along `roads` on a
+    D-Bus session bus of its own; skipped when something it needs is `missing`."""
+    if len(arguments) != 1:
+        print(usage, file=sys.stderr)
+        return 2
+    if missing:
+        return skip(missing)
+    on_private_bus()
+    return drive(str(Path(arguments[0]).resolve()), roads, session_class)
+
+
 def drive(program, roads, session_class=Session):
     """Travels each road on one private desktop and says how each went; the exit status."""
     failures = 0

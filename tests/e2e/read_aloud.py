@@ -15,16 +15,13 @@ import importlib.util
 import os
 import sys
 from dataclasses import dataclass, field
-from pathlib import Path
 
 from drive_window import (
     Road,
     RoadFailed,
     Session,
-    drive,
+    drive_on_private_bus,
     missing_tools,
-    on_private_bus,
-    skip,
     wait_until,
 )
 
@@ -86,16 +83,10 @@ ROADS = [
 
 
 def main(arguments):
-    if len(arguments) != 1:
-        print(__doc__, file=sys.stderr)
-        return 2
     missing = missing_tools("Xvfb", "xdotool", "dbus-run-session")
     if importlib.util.find_spec("pyatspi") is None:
         missing.append("python3-pyatspi")
-    if missing:
-        return skip(missing)
-    on_private_bus()
-    return drive(str(Path(arguments[0]).resolve()), ROADS, ReaderSession)
+    return drive_on_private_bus(arguments, __doc__, missing, ROADS, ReaderSession)
 
 
 if __name__ == "__main__":

@@ -27,11 +27,9 @@ from drive_window import (
     Road,
     RoadFailed,
     Session,
-    drive,
+    drive_on_private_bus,
     gbk_file,
     missing_tools,
-    on_private_bus,
-    skip,
     wait_until,
 )
 
@@ -183,18 +181,12 @@ ROADS = [
 
 
 def main(arguments):
-    if len(arguments) != 1:
-        print(__doc__, file=sys.stderr)
-        return 2
     missing = missing_tools("Xvfb", "xdotool", "dbus-run-session", "fcitx5", "fcitx5-remote")
     if not glob.glob("/usr/share/fcitx5/addon/pinyin.conf"):
         missing.append("fcitx5-chinese-addons")
     if not glob.glob(QT_MODULE):
         missing.append("fcitx5-frontend-qt6")
-    if missing:
-        return skip(missing)
-    on_private_bus()
-    return drive(str(Path(arguments[0]).resolve()), ROADS, PinyinSession)
+    return drive_on_private_bus(arguments, __doc__, missing, ROADS, PinyinSession)
 
 
 if __name__ == "__main__":
