@@ -33,12 +33,21 @@ RuntimeError outOfMemory(const QString &fileName) {
     return RuntimeError(QStringLiteral("内存不足"), fileName);
 }
 
-// The file's text, or nothing when the user would rather not load bytes no encoding reads.
+// The file's text, or nothing when the user would rather not load bytes no encoding reads or a
+// page in an encoding this computer cannot read.
 std::optional<QString> openDocument(RuntimeServices &runtime, const QString &fileName) {
     OpenedDocument opened = readDocument(runtime.readFile(fileName));
-    if (!opened.clean &&
-        !confirmed(runtime, QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？")))
+    if (!opened.unsupportedCharset.isEmpty()) {
+        if (!confirmed(runtime,
+                       QStringLiteral("这个网页的编码 %1 在本机无法读写，文字可能显示不正确，"
+                                      "保存时将写成 GBK。确认打开？")
+                           .arg(QString::fromLatin1(opened.unsupportedCharset))))
+            return std::nullopt;
+    } else if (!opened.clean &&
+               !confirmed(runtime,
+                          QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？"))) {
         return std::nullopt;
+    }
     return std::move(opened.text);
 }
 

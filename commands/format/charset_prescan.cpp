@@ -3,7 +3,6 @@
 #include <QList>
 #include <cstring>
 #include <optional>
-#include <utility>
 
 namespace zariza {
 namespace {
@@ -12,51 +11,12 @@ bool isAsciiWhitespace(char32_t c) {
     return c == 0x09 || c == 0x0A || c == 0x0C || c == 0x0D || c == 0x20;
 }
 
-} // namespace
-
-CharsetFamily charsetFamily(QByteArrayView label) {
-    static constexpr std::pair<const char *, CharsetFamily> knownLabels[] = {
-        {"unicode-1-1-utf-8", CharsetFamily::Utf8},
-        {"unicode11utf8", CharsetFamily::Utf8},
-        {"unicode20utf8", CharsetFamily::Utf8},
-        {"utf-8", CharsetFamily::Utf8},
-        {"utf8", CharsetFamily::Utf8},
-        {"x-unicode20utf8", CharsetFamily::Utf8},
-        {"chinese", CharsetFamily::Gbk},
-        {"csgb2312", CharsetFamily::Gbk},
-        {"csiso58gb231280", CharsetFamily::Gbk},
-        {"gb2312", CharsetFamily::Gbk},
-        {"gb_2312", CharsetFamily::Gbk},
-        {"gb_2312-80", CharsetFamily::Gbk},
-        {"gbk", CharsetFamily::Gbk},
-        {"iso-ir-58", CharsetFamily::Gbk},
-        {"x-gbk", CharsetFamily::Gbk},
-        {"gb18030", CharsetFamily::Gbk},
-        {"utf-16", CharsetFamily::Utf16},
-        {"utf-16le", CharsetFamily::Utf16},
-        {"utf-16be", CharsetFamily::Utf16},
-        {"unicode", CharsetFamily::Utf16},
-        {"ucs-2", CharsetFamily::Utf16},
-        {"csunicode", CharsetFamily::Utf16},
-        {"iso-10646-ucs-2", CharsetFamily::Utf16},
-        {"unicodefffe", CharsetFamily::Utf16},
-    };
+QByteArrayView trimmed(QByteArrayView label) {
     while (!label.isEmpty() && isAsciiWhitespace(uchar(label.front())))
         label = label.sliced(1);
     while (!label.isEmpty() && isAsciiWhitespace(uchar(label.back())))
         label.chop(1);
-    for (const auto &[known, family] : knownLabels) {
-        if (label.compare(QByteArrayView(known), Qt::CaseInsensitive) == 0)
-            return family;
-    }
-    return CharsetFamily::Unknown;
-}
-
-namespace {
-
-// The label trimmed when it names an encoding this program knows, else empty.
-QByteArray knownLabel(const QByteArray &label) {
-    return charsetFamily(label) == CharsetFamily::Unknown ? QByteArray() : label.trimmed();
+    return label;
 }
 
 // The label after "charset=" in a content attribute such as "text/html; charset=gbk".
@@ -89,40 +49,57 @@ QByteArray charsetFromContent(const QByteArray &content) {
     }
 }
 
-// Looks for the charset a page declares the way a browser does before it parses the page.
-// Works on bytes or on UTF-16 units alike; non-ASCII units never take part in a match.
-template <typename Unit> class CharsetPrescan {
-public:
-    CharsetPrescan(const Unit *units, qsizetype size)
-        : m_units(units), m_size(qMin(size, prescanLength)) {}
+// Elements whose text is not markup, so a "<meta" in it is only text.
+bool hasTextContent(const QByteArray &tag) {
+    for (const char *name :
+         {"script", "style", "title", "textarea", "xmp", "iframe", "noembed", "noframes"}) {
+        if (tag == name)
+            return true;
+    }
+    return false;
+}
 
+// Tags that may stand in a head: any other tag ends it, as does any end tag but these.
+bool keepsTheHead(const QByteArray &tag, bool endTag) {
+    for (const char *name :
+         {"script", "noscript", "style", "link", "meta", "object", "title", "base"}) {
+        if (tag == name)
+            return true;
+    }
+    return !endTag && (tag == "html" || tag == "head");
+}
+
+// Looks for the charset a page declares the way a browser's parser does, tag by tag. Works on
+// bytes or on UTF-16 units alike; non-ASCII units never take part in a match.
+template <typename Unit> class CharsetScanner {
+public:
+    CharsetScanner(const Unit *units, qsizetype size, const HonouredAfterHead &honoured)
+        : m_units(units), m_size(size), m_honoured(honoured) {}
+
+    // With ranOut() true afterwards, the text ended while a declaration could still come.
     QByteArray run() {
         while (m_position < m_size) {
-            if (startsWith("<!--")) {
-                if (!skipPast("-->", m_position + 2))
+            if (!m_inHead && m_position >= prescanLength)
+                return {};
+            if (at(m_position) != '<') {
+                ++m_position;
+            } else if (startsWith("<!--")) {
+                if (!skipComment())
                     return {};
-            } else if (startsWith("<meta") && m_position + 5 < m_size &&
-                       (isAsciiWhitespace(at(m_position + 5)) || at(m_position + 5) == '/')) {
-                m_position += 5;
-                const QByteArray label = readMeta();
-                if (m_aborted)
+            } else if (isAsciiLetter(m_position + 1)) {
+                const qsizetype tagStart = m_position++;
+                const QByteArray label = readStartTag();
+                if (m_ranOut || m_sawPlainText)
                     return {};
                 if (!label.isEmpty())
-                    return label;
-                ++m_position;
-            } else if (at(m_position) == '<' &&
-                       (isAsciiLetter(m_position + 1) ||
-                        (m_position + 1 < m_size && at(m_position + 1) == '/' &&
-                         isAsciiLetter(m_position + 2)))) {
-                // Another tag: its attribute values may contain anything, "<meta" included.
-                while (m_position < m_size && !isAsciiWhitespace(at(m_position)) &&
-                       at(m_position) != '>')
-                    ++m_position;
-                while (nextAttribute()) {
-                }
-                if (m_aborted)
+                    return m_inHead || m_honoured(tagStart, label) ? label : QByteArray();
+            } else if (startsWith("</") && isAsciiLetter(m_position + 2)) {
+                m_position += 2;
+                const QByteArray tag = readTagName();
+                skipAttributes();
+                if (m_ranOut)
                     return {};
-                ++m_position;
+                m_inHead = m_inHead && keepsTheHead(tag, true);
             } else if (startsWith("<!") || startsWith("</") || startsWith("<?")) {
                 if (!skipPast(">", m_position + 1))
                     return {};
@@ -130,8 +107,11 @@ public:
                 ++m_position;
             }
         }
+        m_ranOut = true;
         return {};
     }
+
+    bool ranOut() const { return m_ranOut; }
 
 private:
     struct Attribute {
@@ -166,39 +146,99 @@ private:
         return true;
     }
 
-    // Moves past the first occurrence of the ASCII marker at or after from.
+    // Moves past the first occurrence of the ASCII marker at or after from (compared in lower
+    // case); running off the end ends the scan.
     bool skipPast(const char *marker, qsizetype from) {
         const qsizetype length = qsizetype(std::strlen(marker));
-        for (qsizetype start = from; start + length <= m_size; ++start) {
-            qsizetype matched = 0;
-            while (matched < length && at(start + matched) == char32_t(marker[matched]))
-                ++matched;
-            if (matched == length) {
-                m_position = start + length;
+        for (m_position = from; m_position + length <= m_size; ++m_position) {
+            if (startsWith(marker)) {
+                m_position += length;
                 return true;
             }
         }
+        m_position = m_size;
+        m_ranOut = true;
         return false;
     }
 
-    // Running off the end of the scanned prefix gives up on the whole scan.
+    // A comment ends at "-->" or "--!>"; "<!-->" and "<!--->" are empty ones.
+    bool skipComment() {
+        for (qsizetype from = m_position + 2; from < m_size; ++from) {
+            m_position = from;
+            if (startsWith("-->") || startsWith("--!>")) {
+                m_position += at(from + 2) == '!' ? 4 : 3;
+                return true;
+            }
+        }
+        m_position = m_size;
+        m_ranOut = true;
+        return false;
+    }
+
+    // The text of a script, style, title and the like ends at its own end tag.
+    void skipTextContent(const QByteArray &tag) {
+        const QByteArray endTag = "</" + tag;
+        while (skipPast(endTag.constData(), m_position)) {
+            if (m_position == m_size || isAsciiWhitespace(at(m_position)) ||
+                at(m_position) == '/' || at(m_position) == '>') {
+                m_position -= endTag.size();
+                return;
+            }
+        }
+    }
+
+    QByteArray readTagName() {
+        QByteArray name;
+        while (m_position < m_size && !isAsciiWhitespace(at(m_position)) && at(m_position) != '/' &&
+               at(m_position) != '>')
+            name.append(asciiLower(at(m_position++)));
+        return name;
+    }
+
+    // Past a tag's attributes and the '>' that closes it.
+    void skipAttributes() {
+        while (nextAttribute()) {
+        }
+        if (!m_ranOut)
+            ++m_position;
+    }
+
+    // The label a <meta> declares, or empty; past the start tag and any text it holds.
+    QByteArray readStartTag() {
+        const QByteArray tag = readTagName();
+        QByteArray label;
+        if (tag == "meta")
+            label = readMeta();
+        else
+            skipAttributes();
+        if (m_ranOut || !label.isEmpty())
+            return label;
+        m_inHead = m_inHead && keepsTheHead(tag, false);
+        if (tag == "plaintext") {
+            m_sawPlainText = true; // all the rest is text
+        } else if (hasTextContent(tag)) {
+            skipTextContent(tag);
+        }
+        return {};
+    }
+
     bool atEnd() {
         if (m_position < m_size)
             return false;
-        m_aborted = true;
+        m_ranOut = true;
         return true;
     }
 
     bool skipWhitespace() {
         while (!atEnd() && isAsciiWhitespace(at(m_position)))
             ++m_position;
-        return !m_aborted;
+        return !m_ranOut;
     }
 
     std::optional<Attribute> nextAttribute() {
         while (!atEnd() && (isAsciiWhitespace(at(m_position)) || at(m_position) == '/'))
             ++m_position;
-        if (m_aborted || at(m_position) == '>')
+        if (m_ranOut || at(m_position) == '>')
             return std::nullopt;
         Attribute attribute;
         while (true) {
@@ -248,53 +288,70 @@ private:
         }
     }
 
-    // The charset this <meta> declares, or empty. A content attribute only counts next to
-    // http-equiv="content-type"; a charset attribute always does.
+    // The known label this <meta> declares, or empty. The first charset or content attribute
+    // that gives a label decides; a content attribute only counts next to
+    // http-equiv="content-type".
     QByteArray readMeta() {
-        enum class NeedPragma { Unset, Yes, No };
         QList<QByteArray> seenNames;
         bool gotPragma = false;
-        NeedPragma needPragma = NeedPragma::Unset;
-        // Unset, a known label, or empty for a label that names nothing we know.
-        std::optional<QByteArray> charset;
+        bool needPragma = false;
+        QByteArray charset;
         while (const std::optional<Attribute> attribute = nextAttribute()) {
             if (seenNames.contains(attribute->name))
                 continue;
             seenNames.append(attribute->name);
             if (attribute->name == "http-equiv") {
-                if (attribute->value == "content-type")
-                    gotPragma = true;
-            } else if (attribute->name == "content") {
-                const QByteArray label = knownLabel(charsetFromContent(attribute->value));
-                if (!label.isEmpty() && !charset) {
-                    charset = label;
-                    needPragma = NeedPragma::Yes;
-                }
+                gotPragma = gotPragma || attribute->value == "content-type";
+            } else if (!charset.isEmpty()) {
+                continue;
             } else if (attribute->name == "charset") {
-                charset = knownLabel(attribute->value);
-                needPragma = NeedPragma::No;
+                charset = attribute->value;
+            } else if (attribute->name == "content") {
+                charset = charsetFromContent(attribute->value);
+                needPragma = !charset.isEmpty();
             }
         }
-        if (m_aborted || needPragma == NeedPragma::Unset)
+        if (m_ranOut)
             return {};
-        if (needPragma == NeedPragma::Yes && !gotPragma)
+        ++m_position; // past '>'
+        if (needPragma && !gotPragma)
             return {};
-        return charset.value_or(QByteArray());
+        return encodingNameForLabel(charset).isEmpty() ? QByteArray()
+                                                       : trimmed(charset).toByteArray();
     }
 
     const Unit *m_units;
     qsizetype m_size;
+    const HonouredAfterHead &m_honoured;
     qsizetype m_position = 0;
-    bool m_aborted = false;
+    bool m_inHead = true;
+    bool m_ranOut = false;
+    bool m_sawPlainText = false;
 };
+
 } // namespace
 
 QByteArray prescanCharsetLabel(QByteArrayView bytes) {
-    return CharsetPrescan<uchar>(reinterpret_cast<const uchar *>(bytes.data()), bytes.size()).run();
+    const HonouredAfterHead honoured = [](qsizetype position, QByteArrayView) {
+        return position < prescanLength;
+    };
+    return CharsetScanner<uchar>(reinterpret_cast<const uchar *>(bytes.data()), bytes.size(),
+                                 honoured)
+        .run();
+}
+
+CharsetScan scanCharsetLabel(QStringView text, bool complete, const HonouredAfterHead &honoured) {
+    CharsetScanner<char16_t> scanner(text.utf16(), text.size(), honoured);
+    CharsetScan scan{scanner.run(), true};
+    scan.decided = complete || !scanner.ranOut();
+    return scan;
 }
 
 QByteArray prescanCharsetLabel(QStringView text) {
-    return CharsetPrescan<char16_t>(text.utf16(), text.size()).run();
+    return scanCharsetLabel(
+               text, true,
+               [](qsizetype position, QByteArrayView) { return position < prescanLength; })
+        .label;
 }
 
 } // namespace zariza

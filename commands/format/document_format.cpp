@@ -5,6 +5,7 @@
 #include "gb18030.h"
 #include "large_buffers.h"
 #include "line_ends.h"
+#include "page_encodings.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -16,7 +17,6 @@
 namespace zariza {
 namespace {
 
-constexpr char16_t kByteOrderMark = 0xFEFF;
 constexpr char16_t kReplacementCharacter = 0xFFFD;
 
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
@@ -109,11 +109,6 @@ std::optional<QString> decodeValidUtf8(QByteArrayView bytes) {
     return text;
 }
 
-bool declaresUtf8(CharsetFamily family) {
-    // A UTF-16 label in a page read from bytes cannot be right; browsers read it as UTF-8.
-    return family == CharsetFamily::Utf8 || family == CharsetFamily::Utf16;
-}
-
 DecodedDocument decodedAs(DocumentEncoding encoding, QByteArrayView bytes) {
     DecodedDocument document{QString(), encoding};
     if (encoding == DocumentEncoding::Gbk)
@@ -138,8 +133,9 @@ std::optional<DecodedDocument> cleanlyDecodedAs(DocumentEncoding encoding, QByte
 // the first KiB. Chinese characters have no NUL, except the few like 一 (U+4E00) and the
 // ideographic space that have one at the other parity, so those may occur but must stay rare.
 // A GBK or UTF-8 file with a few stray NULs has too few, or has them at both parities.
+// A file cut one byte short is still UTF-16, with a flaw.
 std::optional<DocumentEncoding> byteOrderOfUnmarkedUtf16(QByteArrayView bytes) {
-    if (bytes.isEmpty() || bytes.size() % 2 != 0)
+    if (bytes.isEmpty())
         return std::nullopt;
     const QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), 1024));
     std::array<qsizetype, 2> nulsAtParity{};
@@ -160,13 +156,47 @@ std::optional<DocumentEncoding> byteOrderOfUnmarkedUtf16(QByteArrayView bytes) {
 }
 
 // The declared encoding, unless the bytes contradict it and the other one reads them cleanly.
-DecodedDocument declaredUnlessContradicted(DocumentEncoding declared, DocumentEncoding other,
+DecodedDocument declaredUnlessContradicted(DecodedDocument declared, DocumentEncoding other,
                                            QByteArrayView bytes) {
-    DecodedDocument document = decodedAs(declared, bytes);
-    if (document.clean)
-        return document;
+    if (declared.clean)
+        return declared;
     if (std::optional<DecodedDocument> cleaner = cleanlyDecodedAs(other, bytes))
         return std::move(*cleaner);
+    return declared;
+}
+
+DecodedDocument undeclared(QByteArrayView bytes) {
+    // A non-ASCII file that is valid UTF-8 is almost never meant as GBK.
+    if (std::any_of(bytes.begin(), bytes.end(), [](char byte) { return uchar(byte) >= 0x80; })) {
+        if (std::optional<DecodedDocument> utf8 = cleanlyDecodedAs(DocumentEncoding::Utf8, bytes))
+            return std::move(*utf8);
+    }
+    return decodedAs(DocumentEncoding::Gbk, bytes);
+}
+
+// Pages re-saved in GBK often keep their old UTF-8 declaration, and the other way round.
+DecodedDocument declared(const QByteArray &label, QByteArrayView bytes) {
+    const QByteArray encoding = encodingNameForLabel(label);
+    switch (charsetFamily(label)) {
+    case CharsetFamily::Utf8:
+    case CharsetFamily::Utf16: // cannot be right in a page read from bytes: browsers read UTF-8
+        return declaredUnlessContradicted(decodedAs(DocumentEncoding::Utf8, bytes),
+                                          DocumentEncoding::Gbk, bytes);
+    case CharsetFamily::Gbk:
+        return declaredUnlessContradicted(decodedAs(DocumentEncoding::Gbk, bytes),
+                                          DocumentEncoding::Utf8, bytes);
+    case CharsetFamily::Other:
+        if (const std::optional<QByteArray> converter = converterForEncoding(encoding)) {
+            DecodedDocument document{QString(), DocumentEncoding::Other, true, *converter};
+            document.text = decodeWithConverter(bytes, *converter, &document.clean);
+            return declaredUnlessContradicted(std::move(document), DocumentEncoding::Utf8, bytes);
+        }
+        break;
+    case CharsetFamily::Unknown:
+        return undeclared(bytes);
+    }
+    DecodedDocument document = undeclared(bytes);
+    document.unsupportedCharset = label;
     return document;
 }
 
@@ -222,42 +252,11 @@ DecodedDocument decodeDocument(QByteArrayView bytes) {
         return decodedAs(DocumentEncoding::Utf16LE, bytes);
     if (bytes.startsWith("\xFE\xFF"))
         return decodedAs(DocumentEncoding::Utf16BE, bytes);
-    // Ahead of any <meta>: whatever a UTF-16 page declares, its bytes are UTF-16.
-    if (const std::optional<DocumentEncoding> byteOrder = byteOrderOfUnmarkedUtf16(bytes)) {
-        DecodedDocument utf16 = decodedAs(*byteOrder, bytes);
-        if (utf16.clean)
-            return utf16;
-    }
-
-    const CharsetFamily declared = charsetFamily(prescanCharsetLabel(bytes));
-    // Pages re-saved in GBK often keep their old UTF-8 declaration, and the other way round.
-    if (declaresUtf8(declared))
-        return declaredUnlessContradicted(DocumentEncoding::Utf8, DocumentEncoding::Gbk, bytes);
-    if (declared == CharsetFamily::Gbk)
-        return declaredUnlessContradicted(DocumentEncoding::Gbk, DocumentEncoding::Utf8, bytes);
-    // Undeclared: a non-ASCII file that is valid UTF-8 is almost never meant as GBK.
-    if (std::any_of(bytes.begin(), bytes.end(), [](char byte) { return uchar(byte) >= 0x80; })) {
-        if (std::optional<DecodedDocument> utf8 = cleanlyDecodedAs(DocumentEncoding::Utf8, bytes))
-            return std::move(*utf8);
-    }
-    return decodedAs(DocumentEncoding::Gbk, bytes);
-}
-
-DocumentEncoding encodingForText(QStringView text) {
-    if (text.startsWith(QChar(kByteOrderMark)))
-        return DocumentEncoding::Utf8;
-    return declaresUtf8(charsetFamily(prescanCharsetLabel(text))) ? DocumentEncoding::Utf8
-                                                                  : DocumentEncoding::Gbk;
-}
-
-void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> &write) {
-    DocumentWriter writer(write);
-    writer.add(text);
-    writer.finish();
-}
-
-QByteArray encodeDocument(QStringView text) {
-    return encodingForText(text) == DocumentEncoding::Utf8 ? encodeUtf8(text) : encodeGbk(text);
+    // Ahead of any <meta>: whatever a UTF-16 page declares, its bytes are UTF-16, and a broken
+    // unit in it is a flaw to ask about, not a reason to read NULs as GBK.
+    if (const std::optional<DocumentEncoding> byteOrder = byteOrderOfUnmarkedUtf16(bytes))
+        return decodedAs(*byteOrder, bytes);
+    return declared(prescanCharsetLabel(bytes), bytes);
 }
 
 OpenedDocument readDocument(QByteArrayView bytes) {
@@ -266,7 +265,7 @@ OpenedDocument readDocument(QByteArrayView bytes) {
     QString text = withCrLfLineEnds(std::move(decoded.text));
     if (text.endsWith(u"\r\n"))
         text.chop(2);
-    return {std::move(text), decoded.clean};
+    return {std::move(text), decoded.clean, std::move(decoded.unsupportedCharset)};
 }
 
 void writeDocument(QStringView text, const std::function<void(QByteArrayView)> &write) {

@@ -8,26 +8,47 @@
 #include <optional>
 
 // How a document's bytes become text and back: which encoding to read and which to write, and
-// UTF-8 and UTF-16 as browsers read them (GB18030 and the <meta> prescan have files of their own).
+// UTF-8 and UTF-16 as browsers read them (GB18030, the <meta> scan and the other encodings a page
+// may declare have files of their own).
 namespace zariza {
 
-enum class DocumentEncoding { Gbk, Utf8, Utf16LE, Utf16BE };
+// Other: an encoding the page declares, read and written through a platform converter.
+enum class DocumentEncoding { Gbk, Utf8, Utf16LE, Utf16BE, Other };
 
 struct DecodedDocument {
     QString text; // U+FEFF stays at the start when the bytes began with a byte-order mark
     DocumentEncoding encoding; // what the bytes were read as
     bool clean = true;         // false when some bytes could not be decoded and became U+FFFD
+    QByteArray converter;      // for Other, the converter's name
+    // The label of a declared encoding this platform has no converter for; the bytes were then
+    // read as if undeclared.
+    QByteArray unsupportedCharset;
 };
 
-// A byte-order mark decides; else NULs in every other byte of the first KiB mean UTF-16 if the
-// bytes read cleanly as such; else a <meta> declaration; else valid non-ASCII UTF-8 is UTF-8;
-// else GBK. A declaration the bytes contradict loses to the other encoding if that one decodes
-// them cleanly. Never fails: undecodable bytes become U+FFFD and clean is false.
+// A byte-order mark decides; else NULs in every other byte of the first KiB mean UTF-16 (with
+// clean false when a unit is broken); else the page's <meta> declaration, found as browsers find
+// it; else valid non-ASCII UTF-8 is UTF-8; else GBK. A declaration the bytes contradict loses to
+// UTF-8 (or, for UTF-8, GBK) if that one decodes them cleanly. Never fails: undecodable bytes
+// become U+FFFD and clean is false.
 DecodedDocument decodeDocument(QByteArrayView bytes);
 
 // UTF-8 when the text starts with U+FEFF or its <meta> declares UTF-8 (or UTF-16, which a browser
-// reads as UTF-8 from a file); GBK otherwise.
+// reads as UTF-8 from a file); Other when it declares another encoding this platform can write;
+// GBK otherwise. The <meta> is looked for in the text as it will be written.
 DocumentEncoding encodingForText(QStringView text);
+
+// The encoding a text is written in: Gbk, Utf8, or Other with the converter's name.
+struct PageEncoding {
+    DocumentEncoding encoding = DocumentEncoding::Gbk;
+    QByteArray converter;
+};
+
+// As encodingForText; with `complete` false the text is only the start of one, and nothing is
+// returned while the rest could still bring the declaration.
+std::optional<PageEncoding> pageEncodingForText(QStringView text, bool complete);
+
+// The text appended to `bytes` in that encoding.
+void encodeInto(QStringView text, const PageEncoding &encoding, QByteArray &bytes);
 
 // The text's bytes in encodingForText(text). No line end is appended.
 QByteArray encodeDocument(QStringView text);
@@ -40,7 +61,8 @@ void encodeDocument(QStringView text, const std::function<void(QByteArrayView)> 
 
 struct OpenedDocument {
     QString text;
-    bool clean = true; // as in DecodedDocument
+    bool clean = true;             // as in DecodedDocument
+    QByteArray unsupportedCharset; // as in DecodedDocument
 };
 
 // The document a file's bytes hold: decoded as above, every line end (CR LF, LF or a lone CR)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "charset_prescan.h"
 #include "document_format.h"
 
 #include <QByteArray>
@@ -13,7 +14,7 @@ namespace zariza {
 // Encodes a document handed over in pieces of any length, without a copy of all of it: the bytes
 // go to `write` in the pieces encodeDocument(text, write) would give for the whole text. The
 // encoding is chosen from the start of the text (see encodingForText), which is held back until
-// it is long enough to tell or the text ends.
+// it tells (a page's head can declare its encoding anywhere) or the text ends.
 class DocumentWriter {
 public:
     explicit DocumentWriter(std::function<void(QByteArrayView)> write);
@@ -24,13 +25,14 @@ public:
     void finishDocument();
 
 private:
-    void startEncoding();
+    void startEncodingOnceKnown(bool complete);
     void encode(QStringView text);
     void writePiece();
 
     std::function<void(QByteArrayView)> m_write;
-    void (*m_encodeInto)(QStringView, QByteArray &) = nullptr;
+    std::optional<PageEncoding> m_encoding;
     QString m_start;                         // until the encoding is known
+    qsizetype m_nextLook = prescanLength;    // how long m_start must be to look at it again
     std::optional<char16_t> m_highSurrogate; // waiting for its other half
     QByteArray m_piece;                      // the bytes of the piece being encoded
     qsizetype m_pieceLength = 0;             // in characters

@@ -3,7 +3,6 @@
 #include "large_buffers.h"
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 
 namespace zariza {
@@ -46,8 +45,8 @@ PackedCode fourByteCode(int pointer) {
     return first << 24 | second << 16 | third << 8 | fourth;
 }
 
-// Built once, on first use: the decoder needs the four-byte codes by pointer and which two-byte
-// codes do not write back unchanged; the encoder needs every BMP character's code.
+// Built once, on first use: the decoder needs the four-byte codes by pointer; the encoder needs
+// every BMP character's code.
 class Gb18030Tables {
 public:
     Gb18030Tables() {
@@ -55,7 +54,6 @@ public:
         m_bmpCode.fill(unassigned);
         for (char16_t ascii = 0; ascii < 0x80; ++ascii)
             m_bmpCode[ascii] = ascii;
-        m_bmpCode[kEuroSign] = 0x80;
         for (int pointer = 0; pointer < kTwoByteCount; ++pointer) {
             const char16_t codePoint = kGb18030TwoByte[pointer];
             if (m_bmpCode[codePoint] == unassigned)
@@ -80,10 +78,6 @@ public:
             if (code == unassigned)
                 code = replacementCode;
         }
-        for (int pointer = 0; pointer < kTwoByteCount; ++pointer) {
-            if (m_bmpCode[kGb18030TwoByte[pointer]] != twoByteCode(pointer))
-                m_nonCanonicalTwoByte.set(pointer);
-        }
     }
 
     PackedCode codeOf(char32_t codePoint) const {
@@ -93,7 +87,6 @@ public:
     }
 
     PackedCode bmpCode(char16_t unit) const { return m_bmpCode[unit]; }
-    bool isCanonicalTwoByte(int pointer) const { return !m_nonCanonicalTwoByte.test(pointer); }
 
     // 0 when the pointer has no character.
     char32_t fourByteCodePoint(int pointer) const {
@@ -107,7 +100,6 @@ public:
 private:
     std::array<PackedCode, 0x10000> m_bmpCode;
     std::array<char16_t, kFourByteBmpCount> m_fourByteBmp;
-    std::bitset<kTwoByteCount> m_nonCanonicalTwoByte;
 };
 
 const Gb18030Tables &gb18030Tables() {
@@ -130,7 +122,7 @@ char16_t *appendCodePoint(char16_t *out, char32_t codePoint) {
 struct ReadCode {
     char32_t codePoint;
     int length;
-    bool clean; // false too for a code that encodeGbk writes differently
+    bool clean;
 };
 
 ReadCode broken(int length) {
@@ -154,9 +146,7 @@ ReadCode readFourByteCode(const uchar *in, qsizetype available, const Gb18030Tab
     const char32_t codePoint = tables.fourByteCodePoint(pointer);
     if (codePoint == 0)
         return broken(4);
-    const PackedCode code =
-        PackedCode(in[0]) << 24 | PackedCode(in[1]) << 16 | PackedCode(third) << 8 | fourth;
-    return {codePoint, 4, tables.codeOf(codePoint) == code};
+    return {codePoint, 4, true};
 }
 
 // The character at a byte of 80 or above.
@@ -171,7 +161,7 @@ ReadCode readNonAscii(const uchar *in, qsizetype available, const Gb18030Tables 
         return readFourByteCode(in, available, tables);
     if ((second >= 0x40 && second <= 0x7E) || (second >= 0x80 && second <= 0xFE)) {
         const int pointer = (lead - 0x81) * kTrailsPerLead + second - (second < 0x7F ? 0x40 : 0x41);
-        return {kGb18030TwoByte[pointer], 2, tables.isCanonicalTwoByte(pointer)};
+        return {kGb18030TwoByte[pointer], 2, true};
     }
     // An ASCII byte after the lead is read again on its own.
     return broken(second < 0x80 ? 1 : 2);

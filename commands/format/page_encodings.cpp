@@ -1,0 +1,100 @@
+#include "page_encodings.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace zariza {
+namespace {
+
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
+struct Converter {
+    const char *encoding;   // as browsers name it
+    const char *converter;  // the platform's converter that reads it most like browsers do
+    bool privateUseIsError; // browsers read no code of it as a private-use character
+};
+
+// Browsers read big5 with the Hong Kong additions, shift_jis as Windows does and euc-kr with
+// the Windows extension; ICU's plain Big5, Shift_JIS and EUC-KR would read thousands of codes
+// differently. Their user-defined areas are private-use characters in ICU but U+FFFD in
+// browsers.
+constexpr Converter kConverters[] = {
+    {"Big5", "Big5-HKSCS", true},
+    {"Shift_JIS", "windows-31j", false},
+    {"EUC-KR", "windows-949", true},
+    {"ISO-8859-8-I", "ISO-8859-8", false},
+};
+
+bool isPrivateUse(QChar c) {
+    return c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF;
+}
+
+const Converter *knownDifferences(QByteArrayView encodingName) {
+    for (const Converter &converter : kConverters) {
+        if (encodingName == converter.encoding || encodingName == converter.converter)
+            return &converter;
+    }
+    return nullptr;
+}
+
+// A code point the encoding lacks, as browsers write it in a form.
+QByteArray characterReference(QStringView character) {
+    const char32_t codePoint =
+        character.size() == 2 ? QChar::surrogateToUcs4(character[0], character[1])
+                              : (character[0].isSurrogate() ? kReplacementCharacter
+                                                            : char32_t(character[0].unicode()));
+    return "&#" + QByteArray::number(uint(codePoint)) + ';';
+}
+
+} // namespace
+
+std::optional<QByteArray> converterForEncoding(QByteArrayView encodingName) {
+    const Converter *known = knownDifferences(encodingName);
+    const QByteArray name = known ? QByteArray(known->converter) : encodingName.toByteArray();
+    if (name.isEmpty() || !QStringDecoder(name.constData()).isValid())
+        return std::nullopt;
+    return name;
+}
+
+QString decodeWithConverter(QByteArrayView bytes, QByteArrayView converter, bool *clean) {
+    const QByteArray name = converter.toByteArray();
+    QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    *clean = !decoder.hasError();
+    if (const Converter *known = knownDifferences(converter); known && known->privateUseIsError) {
+        for (QChar &c : text) {
+            if (isPrivateUse(c)) {
+                c = QChar(kReplacementCharacter);
+                *clean = false;
+            }
+        }
+    }
+    return text;
+}
+
+// Converters say only that something in a text failed, so a failing text is halved until the
+// characters that fail stand alone.
+void encodeWithConverterInto(QStringView text, QByteArrayView converter, QByteArray &bytes) {
+    if (text.isEmpty())
+        return;
+    const QByteArray name = converter.toByteArray();
+    QStringEncoder encoder(name.constData(), QStringConverter::Flag::Stateless);
+    const QByteArray encoded = encoder.encode(text);
+    if (!encoder.hasError()) {
+        bytes += encoded;
+        return;
+    }
+    const bool oneCharacter = text.size() == 1 || (text.size() == 2 && text[0].isHighSurrogate() &&
+                                                   text[1].isLowSurrogate());
+    if (oneCharacter) {
+        bytes += characterReference(text);
+        return;
+    }
+    qsizetype half = text.size() / 2;
+    if (text[half].isLowSurrogate() && text[half - 1].isHighSurrogate())
+        ++half;
+    encodeWithConverterInto(text.first(half), converter, bytes);
+    encodeWithConverterInto(text.sliced(half), converter, bytes);
+}
+
+} // namespace zariza
