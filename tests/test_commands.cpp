@@ -97,7 +97,7 @@ void TestCommands::saveAndGenerateWriteTheDocumentFileFormat_data() {
         << QStringLiteral("a\r\n\r\nb") << QByteArray("a\r\n\r\nb\r\n");
     QTest::newRow("Chinese in GBK")
         << QStringLiteral("编辑器") << hexBytes("b1 e0 bc ad c6 f7 0d 0a");
-    QTest::newRow("euro is one byte") << QStringLiteral("€") << hexBytes("80 0d 0a");
+    QTest::newRow("euro in GB18030") << QStringLiteral("€") << hexBytes("a2 e3 0d 0a");
     QTest::newRow("emoji falls back to GB18030")
         << QStringLiteral("😀") << hexBytes("94 39 fc 36 0d 0a");
     QTest::newRow("copyright sign falls back to GB18030")
@@ -270,7 +270,7 @@ void TestCommands::openRestoresTheDocument_data() {
     QTest::newRow("GBK Chinese") << hexBytes("b1 e0 bc ad c6 f7 0d 0a") << QStringLiteral("编辑器")
                                  << true;
     QTest::newRow("GB18030 four-byte characters")
-        << hexBytes("94 39 fc 36 81 30 84 38 80 0d 0a") << QStringLiteral("😀©€") << true;
+        << hexBytes("94 39 fc 36 81 30 84 38 a2 e3 0d 0a") << QStringLiteral("😀©€") << true;
     QTest::newRow("empty file") << QByteArray() << QString() << false;
     QTest::newRow("only a line break") << QByteArray("\r\n") << QString() << true;
     QTest::newRow("only line breaks")
@@ -379,17 +379,37 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
 void TestCommands::openAsksBeforeLoadingUndecodableBytes_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("loaded");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("text");
 
-    QTest::newRow("OK loads with replacement characters") << MsgBoxAnswer::Ok << true;
-    QTest::newRow("Cancel keeps the document") << MsgBoxAnswer::Cancel << false;
+    // A stray lead byte at the end is neither GBK nor UTF-8.
+    const QString unreadable = QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？");
+    QTest::newRow("OK loads with replacement characters")
+        << MsgBoxAnswer::Ok << true << QByteArray("ab\xff") << unreadable
+        << QStringLiteral("ab\uFFFD");
+    QTest::newRow("Cancel keeps the document")
+        << MsgBoxAnswer::Cancel << false << QByteArray("ab\xff") << unreadable << QString();
+    // BOM-less UTF-16 one byte short: NULs in GBK before, now UTF-16 with a flaw.
+    QTest::newRow("UTF-16 without a mark, one byte short")
+        << MsgBoxAnswer::Ok << true << QByteArray("<\0p\0>\0a\0b\0", 9) << unreadable
+        << QStringLiteral("<p>a\uFFFD");
+    const QString unsupported =
+        QStringLiteral("这个网页的编码 hz-gb-2312 在本机无法读写，文字可能显示不正确，保存时将写成 "
+                       "GBK。确认打开？");
+    QTest::newRow("encoding without a converter")
+        << MsgBoxAnswer::Cancel << false << QByteArray("<meta charset=hz-gb-2312>~{VP~}")
+        << unsupported << QString();
 }
 
 void TestCommands::openAsksBeforeLoadingUndecodableBytes() {
     QFETCH(int, answer);
     QFETCH(bool, loaded);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, question);
+    QFETCH(QString, text);
 
-    // A stray lead byte at the end is neither GBK nor UTF-8.
-    writeBytes(path("odd.htm"), QByteArray("ab\xff"));
+    writeBytes(path("odd.htm"), file);
     FakeTextBox text1(QStringLiteral("kept"));
     DocumentCommands commands(m_runtime, text1);
     m_runtime.answers = {MsgBoxAnswer::Ok, answer};
@@ -397,10 +417,9 @@ void TestCommands::openAsksBeforeLoadingUndecodableBytes() {
     commands.Command1_Click();
 
     QCOMPARE(m_runtime.boxes.size(), 2);
-    QCOMPARE(m_runtime.boxes[1].prompt,
-             QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？"));
+    QCOMPARE(m_runtime.boxes[1].prompt, question);
     QCOMPARE(m_runtime.boxes[1].style, MsgBoxStyle::OkCancelQuestion);
-    QCOMPARE(text1.value, loaded ? QStringLiteral("ab\uFFFD") : QStringLiteral("kept"));
+    QCOMPARE(text1.value, loaded ? text : QStringLiteral("kept"));
 }
 
 void TestCommands::newReplacesTheDocumentWithTheTemplate_data() {

@@ -615,8 +615,8 @@ void TestDocumentCodec::prescan_data() {
            u"<meta http-equiv=content-type content=\"text/html; charset='utf-8\">"_s, "");
     addRow("content without http-equiv", u"<meta content=\"text/html; charset=utf-8\">"_s, "");
     addRow("other http-equiv", u"<meta http-equiv=refresh content=\"0; charset=utf-8\">"_s, "");
-    addRow("first of content and charset counts",
-           u"<meta http-equiv=content-type content=\"charset=gbk\" charset=utf-8>"_s, "gbk");
+    addRow("charset attribute beats content",
+           u"<meta http-equiv=content-type content=\"charset=gbk\" charset=utf-8>"_s, "utf-8");
     addRow("unknown charset attribute is not overridden by content",
            u"<meta charset=bogus http-equiv=content-type content=\"charset=utf-8\">"_s, "");
     addRow("first of repeated attributes counts", u"<meta charset=utf-8 charset=gbk>"_s, "utf-8");

@@ -11,6 +11,7 @@
 
 using namespace zariza;
 using namespace zariza::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,15 +24,16 @@ QByteArray runTool(const QString &program, const QStringList &arguments, bool *o
     return process.readAllStandardOutput();
 }
 
-// The DOM of a local page as headless Chromium parses it; empty when that fails.
+// The DOM of a local page as headless Chromium parses it; empty when that fails. Its frames may
+// read the pages they show.
 QByteArray chromiumDom(const QString &chromium, const QTemporaryDir &dir, const QString &page) {
     bool ok = false;
     const QByteArray dom =
         runTool(chromium,
                 {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + dir.filePath("profile"), "--dump-dom",
-                 QUrl::fromLocalFile(page).toString()},
+                 "--allow-file-access-from-files", "--user-data-dir=" + dir.filePath("profile"),
+                 "--dump-dom", QUrl::fromLocalFile(page).toString()},
                 &ok, 90000);
     return ok ? dom : QByteArray();
 }
@@ -81,9 +83,11 @@ private slots:
     void browserReadsTheTextWeWrote_data();
     void browserReadsTheTextWeWrote();
     void browserReadsEveryGb18030CodeAsWeDo();
+    void browserShowsPagesAsBeforeWithWhatWasTyped();
 
 private:
-    QByteArray openAndGenerate(const QString &file);
+    QByteArray openAndGenerate(const QString &file, const QString &typed = QString(),
+                               const QString &generated = QStringLiteral("generated.htm"));
 
     std::unique_ptr<QTemporaryDir> m_dir;
     FakeRuntime m_runtime;
@@ -94,14 +98,16 @@ void TestRealPages::init() {
     QVERIFY(m_dir->isValid());
 }
 
-QByteArray TestRealPages::openAndGenerate(const QString &file) {
+QByteArray TestRealPages::openAndGenerate(const QString &file, const QString &typed,
+                                          const QString &generated) {
     FakeTextBox text1;
     DocumentCommands commands(m_runtime, text1);
     m_runtime.answers = {MsgBoxAnswer::Ok};
-    m_runtime.dialog.names = {file, m_dir->filePath("generated.htm")};
+    m_runtime.dialog.names = {file, m_dir->filePath(generated)};
     commands.Command1_Click();
+    text1.value += typed;
     commands.Command5_Click();
-    return readBytes(m_dir->filePath("generated.htm"));
+    return readBytes(m_dir->filePath(generated));
 }
 
 void TestRealPages::chineseTextFromThisSystemRoundTrips_data() {
@@ -205,6 +211,76 @@ void TestRealPages::browserReadsEveryGb18030CodeAsWeDo() {
                                    .arg(read[index].toUcs4().value(0), 4, 16, QChar(u'0')));
     }
     QVERIFY2(differences.isEmpty(), qPrintable(differences.mid(0, 30).join(u'\n')));
+}
+
+// Pages opened, typed into at the end and generated: Chromium must show the text it showed for
+// the original and what was typed. One Chromium reads them all, each in a frame.
+void TestRealPages::browserShowsPagesAsBeforeWithWhatWasTyped() {
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium is not installed");
+
+    const QByteArray chinese = u"中文"_s.toUtf8();
+    const QByteArray gbk = "\xd6\xd0\xce\xc4";
+    const QByteArray head = "<!DOCTYPE html><html><head><!-- " + QByteArray(1100, 'L') +
+                            " --><link rel=stylesheet href=a.css><script src=a.js></script>";
+    const struct {
+        const char *name;
+        QByteArray page;
+        QString typed;
+    } pages[] = {
+        {"meta after a long licence", head + "<meta charset=utf-8></head><p>" + chinese, u"国"_s},
+        {"meta after 600 LF", QByteArray(600, '\n') + "<meta charset=utf-8><p>" + chinese, u"国"_s},
+        {"unicodefeff label", "<meta charset=unicodefeff><p>" + chinese, u"国"_s},
+        {"meta in a script string",
+         "<script>var s=\"<meta charset=utf-8>\"</script><meta charset=gbk><p>" + gbk, u"国"_s},
+        {"meta in a title", "<title><meta charset=utf-8></title><meta charset=gbk>" + gbk, u"国"_s},
+        {"charset after content",
+         "<meta http-equiv=content-type content=\"text/html; charset=utf-8\" charset=gbk>" + gbk,
+         u"国"_s},
+        {"meta in the body", "<body><p>a</p><meta charset=gbk><p>" + gbk, u"国"_s},
+        {"euro sign as 80", "<meta charset=gb18030><p>\x80 " + gbk, u"€"_s},
+        {"Big5",
+         "<meta charset=big5><title>\xa4\xa4\xa4\xe5</title><p>\xa4\xa4\xa4\xe5\xba\xf4\xad\xb6",
+         u"這这"_s},
+        {"Shift_JIS", "<meta charset=shift_jis><p>\x93\xfa\x96\x7b\x8c\xea", u"中这"_s},
+        {"EUC-KR", "<meta charset=euc-kr><p>\xc7\xd1\xb1\xb9\xbe\xee", u"한这"_s},
+        {"latin1", "<meta charset=iso-8859-1><p>caf\xe9", u"é中"_s},
+    };
+    QByteArray frames;
+    for (qsizetype index = 0; index < qsizetype(std::size(pages)); ++index) {
+        const QString original = QStringLiteral("original%1.htm").arg(index);
+        writeBytes(m_dir->filePath(original), pages[index].page);
+        openAndGenerate(m_dir->filePath(original), pages[index].typed,
+                        QStringLiteral("generated%1.htm").arg(index));
+        frames += QStringLiteral("<iframe id=o%1 src=%2></iframe><iframe id=g%1 "
+                                 "src=generated%1.htm></iframe>")
+                      .arg(index)
+                      .arg(original)
+                      .toLatin1();
+    }
+    writeBytes(m_dir->filePath("all.htm"),
+               frames + "<script>onload = () => { for (const f of "
+                        "document.querySelectorAll('iframe')) { const p = "
+                        "document.createElement('pre'); p.id = 'text-' + f.id; p.textContent = "
+                        "f.contentDocument.documentElement.textContent.trim(); "
+                        "document.body.append(p); } };</script>");
+    const QString dom =
+        QString::fromUtf8(chromiumDom(chromium, *m_dir, m_dir->filePath("all.htm")));
+    const auto shown = [&dom](const QString &id) {
+        const QString start = QStringLiteral("<pre id=\"text-%1\">").arg(id);
+        const qsizetype from = dom.indexOf(start) + start.size();
+        return dom.sliced(from, dom.indexOf(u"</pre>", from) - from)
+            .replace(u"&lt;"_s, u"<"_s)
+            .replace(u"&gt;"_s, u">"_s)
+            .replace(u"&amp;"_s, u"&"_s);
+    };
+    QVERIFY2(dom.contains(u"text-g0"_s), qPrintable(dom));
+    for (qsizetype index = 0; index < qsizetype(std::size(pages)); ++index) {
+        const QString original = shown(QStringLiteral("o%1").arg(index));
+        QVERIFY2(!original.contains(u'\uFFFD'), pages[index].name);
+        QCOMPARE(shown(QStringLiteral("g%1").arg(index)), original + pages[index].typed);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRealPages)

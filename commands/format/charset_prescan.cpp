@@ -288,8 +288,8 @@ private:
         }
     }
 
-    // The known label this <meta> declares, or empty. The first charset or content attribute
-    // that gives a label decides; a content attribute only counts next to
+    // The known label this <meta> declares, or empty. A charset attribute decides, else the
+    // first content attribute that gives a label, which only counts next to
     // http-equiv="content-type".
     QByteArray readMeta() {
         QList<QByteArray> seenNames;
@@ -302,11 +302,10 @@ private:
             seenNames.append(attribute->name);
             if (attribute->name == "http-equiv") {
                 gotPragma = gotPragma || attribute->value == "content-type";
-            } else if (!charset.isEmpty()) {
-                continue;
             } else if (attribute->name == "charset") {
                 charset = attribute->value;
-            } else if (attribute->name == "content") {
+                needPragma = false;
+            } else if (attribute->name == "content" && charset.isEmpty()) {
                 charset = charsetFromContent(attribute->value);
                 needPragma = !charset.isEmpty();
             }
