@@ -649,6 +649,8 @@ void TestDocumentCodec::prescan_data() {
     addRow("not a meta", u"<metadata charset=\"utf-8\">"_s, "");
     addRow("processing instruction",
            u"<?xml version=\"1.0\" encoding=\"utf-8\"?><meta charset=gbk>"_s, "gbk");
+    addRow("XML declaration", u"<?xml version=\"1.0\" encoding='GBK'?><p>"_s, "gbk");
+    addRow("XML declaration not at the start", u" <?xml version=\"1.0\" encoding=\"gbk\"?>"_s, "");
     addRow("placeholder then a real label",
            u"<meta charset=\"{$charset}\"><meta charset=\"utf-8\">"_s, "utf-8");
     addRow("gbk2312", u"<meta charset=\"gbk2312\">"_s, "");

@@ -238,6 +238,7 @@ void TestRealPages::browserShowsPagesAsBeforeWithWhatWasTyped() {
         {"charset after content",
          "<meta http-equiv=content-type content=\"text/html; charset=utf-8\" charset=gbk>" + gbk,
          u"国"_s},
+        {"XML declaration", "<?xml version=\"1.0\" encoding=\"gbk\"?><p>" + gbk, u"国"_s},
         {"meta in the body", "<body><p>a</p><meta charset=gbk><p>" + gbk, u"国"_s},
         {"euro sign as 80", "<meta charset=gb18030><p>\x80 " + gbk, u"€"_s},
         {"Big5",

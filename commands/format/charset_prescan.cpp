@@ -328,21 +328,51 @@ private:
     bool m_sawPlainText = false;
 };
 
+// The encoding an XML declaration at the very start gives ("<?xml version="1.0"
+// encoding="gbk"?>"), which browsers follow when no <meta> declares one. Empty when none.
+template <typename Unit> QByteArray xmlDeclarationLabel(const Unit *units, qsizetype size) {
+    QByteArray declaration;
+    for (qsizetype index = 0; index < size && units[index] != '>'; ++index)
+        declaration.append(units[index] < 0x80 ? char(units[index]) : char(0x80));
+    if (!declaration.startsWith("<?xml"))
+        return {};
+    qsizetype position = declaration.indexOf("encoding");
+    if (position < 0)
+        return {};
+    position += 8;
+    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
+        ++position;
+    if (position == declaration.size() || declaration[position] != '=')
+        return {};
+    ++position;
+    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
+        ++position;
+    if (position == declaration.size() ||
+        (declaration[position] != '"' && declaration[position] != '\''))
+        return {};
+    const qsizetype end = declaration.indexOf(declaration[position], position + 1);
+    const QByteArray label =
+        end < 0 ? QByteArray() : declaration.sliced(position + 1, end - position - 1).toLower();
+    return encodingNameForLabel(label).isEmpty() ? QByteArray() : label;
+}
+
 } // namespace
 
 QByteArray prescanCharsetLabel(QByteArrayView bytes) {
     const HonouredAfterHead honoured = [](qsizetype position, QByteArrayView) {
         return position < prescanLength;
     };
-    return CharsetScanner<uchar>(reinterpret_cast<const uchar *>(bytes.data()), bytes.size(),
-                                 honoured)
-        .run();
+    const auto *units = reinterpret_cast<const uchar *>(bytes.data());
+    const QByteArray label = CharsetScanner<uchar>(units, bytes.size(), honoured).run();
+    return label.isEmpty() ? xmlDeclarationLabel(units, bytes.size()) : label;
 }
 
 CharsetScan scanCharsetLabel(QStringView text, bool complete, const HonouredAfterHead &honoured) {
     CharsetScanner<char16_t> scanner(text.utf16(), text.size(), honoured);
     CharsetScan scan{scanner.run(), true};
     scan.decided = complete || !scanner.ranOut();
+    if (scan.decided && scan.label.isEmpty())
+        scan.label = xmlDeclarationLabel(text.utf16(), text.size());
     return scan;
 }
 

@@ -25,7 +25,8 @@ struct CharsetScan {
 // The label of the first <meta> that declares an encoding browsers know, found as a browser's
 // parser finds it: comments, the text of scripts, styles, titles and text areas and the
 // attributes of other tags never count; a <meta> counts anywhere in the head, and after the
-// head only within the first prescanLength bytes. Empty when none.
+// head only within the first prescanLength bytes; else the encoding of an XML declaration that
+// starts the page. Empty when none.
 QByteArray prescanCharsetLabel(QByteArrayView bytes);
 // The same for a text, where only `honoured` knows how long its start will be in bytes. With
 // `complete` false the text is only the start of one, and the scan may be undecided.

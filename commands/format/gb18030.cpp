@@ -102,7 +102,8 @@ private:
     std::array<char16_t, kFourByteBmpCount> m_fourByteBmp;
 };
 
-const Gb18030Tables &gb18030Tables() {
+// Kept out of line: inlined, the one-time guard changes the layout of the hot loops.
+Q_NEVER_INLINE const Gb18030Tables &gb18030Tables() {
     static const Gb18030Tables tables;
     return tables;
 }
