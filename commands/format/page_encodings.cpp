@@ -9,24 +9,25 @@ namespace {
 constexpr char16_t kReplacementCharacter = 0xFFFD;
 
 struct Converter {
-    const char *encoding;   // as browsers name it
-    const char *converter;  // the platform's converter that reads it most like browsers do
-    bool privateUseIsError; // browsers read no code of it as a private-use character
+    const char *encoding;  // as browsers name it
+    const char *converter; // the platform's converter that reads it most like browsers do
+    // Browsers read no code of it as a private-use character or a C1 control; ICU reads the
+    // user-defined areas and lone high bytes as such.
+    bool privateUseIsError;
 };
 
 // Browsers read big5 with the Hong Kong additions, shift_jis as Windows does and euc-kr with
 // the Windows extension; ICU's plain Big5, Shift_JIS and EUC-KR would read thousands of codes
-// differently. Their user-defined areas are private-use characters in ICU but U+FFFD in
-// browsers.
+// differently.
 constexpr Converter kConverters[] = {
-    {"Big5", "Big5-HKSCS", true},
-    {"Shift_JIS", "windows-31j", false},
-    {"EUC-KR", "windows-949", true},
+    {"Big5", "Big5-HKSCS", true},          {"Shift_JIS", "windows-31j", false},
+    {"EUC-KR", "windows-949", true},       {"EUC-JP", "EUC-JP", true},
     {"ISO-8859-8-I", "ISO-8859-8", false},
 };
 
-bool isPrivateUse(QChar c) {
-    return c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF;
+bool isPrivateUseOrControl(QChar c) {
+    return (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF) ||
+           (c.unicode() >= 0x80 && c.unicode() <= 0x9F);
 }
 
 const Converter *knownDifferences(QByteArrayView encodingName) {
@@ -63,7 +64,7 @@ QString decodeWithConverter(QByteArrayView bytes, QByteArrayView converter, bool
     *clean = !decoder.hasError();
     if (const Converter *known = knownDifferences(converter); known && known->privateUseIsError) {
         for (QChar &c : text) {
-            if (isPrivateUse(c)) {
+            if (isPrivateUseOrControl(c)) {
                 c = QChar(kReplacementCharacter);
                 *clean = false;
             }
