@@ -19,36 +19,6 @@ QByteArrayView trimmed(QByteArrayView label) {
     return label;
 }
 
-// The label after "charset=" in a content attribute such as "text/html; charset=gbk".
-QByteArray charsetFromContent(const QByteArray &content) {
-    qsizetype position = 0;
-    while (true) {
-        const qsizetype found = content.indexOf("charset", position);
-        if (found < 0)
-            return {};
-        position = found + 7;
-        while (position < content.size() && isAsciiWhitespace(uchar(content[position])))
-            ++position;
-        if (position == content.size() || content[position] != '=')
-            continue;
-        ++position;
-        while (position < content.size() && isAsciiWhitespace(uchar(content[position])))
-            ++position;
-        if (position == content.size())
-            return {};
-        const char quote = content[position];
-        if (quote == '"' || quote == '\'') {
-            const qsizetype end = content.indexOf(quote, position + 1);
-            return end < 0 ? QByteArray() : content.sliced(position + 1, end - position - 1);
-        }
-        qsizetype end = position;
-        while (end < content.size() && !isAsciiWhitespace(uchar(content[end])) &&
-               content[end] != ';')
-            ++end;
-        return content.sliced(position, end - position);
-    }
-}
-
 // Elements whose text is not markup, so a "<meta" in it is only text.
 bool hasTextContent(const QByteArray &tag) {
     for (const char *name :
@@ -328,32 +298,12 @@ private:
     bool m_sawPlainText = false;
 };
 
-// The encoding an XML declaration at the very start gives ("<?xml version="1.0"
-// encoding="gbk"?>"), which browsers follow when no <meta> declares one. Empty when none.
-template <typename Unit> QByteArray xmlDeclarationLabel(const Unit *units, qsizetype size) {
-    QByteArray declaration;
+// The page up to its first '>', where an XML declaration would be; non-ASCII units become 80.
+template <typename Unit> QByteArray firstTag(const Unit *units, qsizetype size) {
+    QByteArray tag;
     for (qsizetype index = 0; index < size && units[index] != '>'; ++index)
-        declaration.append(units[index] < 0x80 ? char(units[index]) : char(0x80));
-    if (!declaration.startsWith("<?xml"))
-        return {};
-    qsizetype position = declaration.indexOf("encoding");
-    if (position < 0)
-        return {};
-    position += 8;
-    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
-        ++position;
-    if (position == declaration.size() || declaration[position] != '=')
-        return {};
-    ++position;
-    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
-        ++position;
-    if (position == declaration.size() ||
-        (declaration[position] != '"' && declaration[position] != '\''))
-        return {};
-    const qsizetype end = declaration.indexOf(declaration[position], position + 1);
-    const QByteArray label =
-        end < 0 ? QByteArray() : declaration.sliced(position + 1, end - position - 1).toLower();
-    return encodingNameForLabel(label).isEmpty() ? QByteArray() : label;
+        tag.append(units[index] < 0x80 ? char(units[index]) : char(0x80));
+    return tag;
 }
 
 } // namespace
@@ -364,7 +314,7 @@ QByteArray prescanCharsetLabel(QByteArrayView bytes) {
     };
     const auto *units = reinterpret_cast<const uchar *>(bytes.data());
     const QByteArray label = CharsetScanner<uchar>(units, bytes.size(), honoured).run();
-    return label.isEmpty() ? xmlDeclarationLabel(units, bytes.size()) : label;
+    return label.isEmpty() ? xmlDeclarationLabel(firstTag(units, bytes.size())) : label;
 }
 
 CharsetScan scanCharsetLabel(QStringView text, bool complete, const HonouredAfterHead &honoured) {
@@ -372,7 +322,7 @@ CharsetScan scanCharsetLabel(QStringView text, bool complete, const HonouredAfte
     CharsetScan scan{scanner.run(), true};
     scan.decided = complete || !scanner.ranOut();
     if (scan.decided && scan.label.isEmpty())
-        scan.label = xmlDeclarationLabel(text.utf16(), text.size());
+        scan.label = xmlDeclarationLabel(firstTag(text.utf16(), text.size()));
     return scan;
 }
 

@@ -104,4 +104,58 @@ CharsetFamily charsetFamily(QByteArrayView label) {
     return CharsetFamily::Other;
 }
 
+QByteArray charsetFromContent(QByteArrayView content) {
+    qsizetype position = 0;
+    while (true) {
+        const qsizetype found = content.indexOf("charset", position);
+        if (found < 0)
+            return {};
+        position = found + 7;
+        while (position < content.size() && isAsciiWhitespace(uchar(content[position])))
+            ++position;
+        if (position == content.size() || content[position] != '=')
+            continue;
+        ++position;
+        while (position < content.size() && isAsciiWhitespace(uchar(content[position])))
+            ++position;
+        if (position == content.size())
+            return {};
+        const char quote = content[position];
+        if (quote == '"' || quote == '\'') {
+            const qsizetype end = content.indexOf(quote, position + 1);
+            return end < 0 ? QByteArray()
+                           : content.sliced(position + 1, end - position - 1).toByteArray();
+        }
+        qsizetype end = position;
+        while (end < content.size() && !isAsciiWhitespace(uchar(content[end])) &&
+               content[end] != ';')
+            ++end;
+        return content.sliced(position, end - position).toByteArray();
+    }
+}
+
+QByteArray xmlDeclarationLabel(QByteArrayView declaration) {
+    if (!declaration.startsWith("<?xml"))
+        return {};
+    qsizetype position = declaration.indexOf("encoding");
+    if (position < 0)
+        return {};
+    position += 8;
+    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
+        ++position;
+    if (position == declaration.size() || declaration[position] != '=')
+        return {};
+    ++position;
+    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
+        ++position;
+    if (position == declaration.size() ||
+        (declaration[position] != '"' && declaration[position] != '\''))
+        return {};
+    const qsizetype end = declaration.indexOf(declaration[position], position + 1);
+    const QByteArray label =
+        end < 0 ? QByteArray()
+                : declaration.sliced(position + 1, end - position - 1).toByteArray().toLower();
+    return encodingNameForLabel(label).isEmpty() ? QByteArray() : label;
+}
+
 } // namespace zariza

@@ -14,4 +14,12 @@ enum class CharsetFamily { Unknown, Utf8, Gbk, Utf16, Other };
 QByteArray encodingNameForLabel(QByteArrayView label);
 CharsetFamily charsetFamily(QByteArrayView label);
 
+// The label after "charset=" in a <meta>'s content attribute such as "text/html; charset=gbk";
+// empty when none.
+QByteArray charsetFromContent(QByteArrayView content);
+
+// The known label an XML declaration gives ("<?xml version="1.0" encoding="gbk"?", up to the
+// first '>'), lowercased; empty when it is none or gives none.
+QByteArray xmlDeclarationLabel(QByteArrayView declaration);
+
 } // namespace zariza
