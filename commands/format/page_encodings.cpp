@@ -11,23 +11,24 @@ constexpr char16_t kReplacementCharacter = 0xFFFD;
 struct Converter {
     const char *encoding;  // as browsers name it
     const char *converter; // the platform's converter that reads it most like browsers do
-    // Browsers read no code of it as a private-use character or a C1 control; ICU reads the
-    // user-defined areas and lone high bytes as such.
+    // Browsers read no code of it as a private-use character (or, for the multi-byte ones, as a
+    // C1 control); ICU reads the user-defined areas and lone high bytes as such.
     bool privateUseIsError;
+    bool controlIsError;
 };
 
 // Browsers read big5 with the Hong Kong additions, shift_jis as Windows does and euc-kr with
 // the Windows extension; ICU's plain Big5, Shift_JIS and EUC-KR would read thousands of codes
 // differently.
 constexpr Converter kConverters[] = {
-    {"Big5", "Big5-HKSCS", true},          {"Shift_JIS", "windows-31j", false},
-    {"EUC-KR", "windows-949", true},       {"EUC-JP", "EUC-JP", true},
-    {"ISO-8859-8-I", "ISO-8859-8", false},
+    {"Big5", "Big5-HKSCS", true, true},          {"Shift_JIS", "windows-31j", false, false},
+    {"EUC-KR", "windows-949", true, true},       {"EUC-JP", "EUC-JP", true, true},
+    {"windows-874", "windows-874", true, false}, {"ISO-8859-8-I", "ISO-8859-8", false, false},
 };
 
-bool isPrivateUseOrControl(QChar c) {
-    return (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF) ||
-           (c.unicode() >= 0x80 && c.unicode() <= 0x9F);
+bool isReadAsNothing(QChar c, const Converter &converter) {
+    return (converter.privateUseIsError && c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF) ||
+           (converter.controlIsError && c.unicode() >= 0x80 && c.unicode() <= 0x9F);
 }
 
 const Converter *knownDifferences(QByteArrayView encodingName) {
@@ -62,9 +63,9 @@ QString decodeWithConverter(QByteArrayView bytes, QByteArrayView converter, bool
     QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
     QString text = decoder.decode(bytes);
     *clean = !decoder.hasError();
-    if (const Converter *known = knownDifferences(converter); known && known->privateUseIsError) {
+    if (const Converter *known = knownDifferences(converter)) {
         for (QChar &c : text) {
-            if (isPrivateUseOrControl(c)) {
+            if (isReadAsNothing(c, *known)) {
                 c = QChar(kReplacementCharacter);
                 *clean = false;
             }
