@@ -198,10 +198,13 @@ void TestForm1::textBoxSpeaksCrLf_data() {
     QTest::newRow("no-break space survives")
         << QStringLiteral("a&nbsp;\u00A0b") << 1 << QStringLiteral("a&nbsp;\u00A0b") << false;
     // Over four million characters, it goes in piece by piece and is read back fragment by
-    // fragment.
-    const QStringList many(262'501, QStringLiteral("<p>中文&nbsp;\u00A0</p>"));
+    // fragment, or whole where the lines are short.
+    const QStringList many(52'501, QStringLiteral("<p>中文&nbsp;\u00A0</p>").repeated(5));
     QTest::newRow("large, lone LFs")
         << many.join(u'\n') << int(many.size()) << many.join(QStringLiteral("\r\n")) << false;
+    const QStringList short_(262'501, QStringLiteral("<p>中文&nbsp;\u00A0</p>"));
+    QTest::newRow("large, short lines")
+        << short_.join(u'\n') << int(short_.size()) << short_.join(QStringLiteral("\r\n")) << false;
     // The widget's own breaks, kept as they were in a script's string.
     for (const char16_t mark : {u'\u2028', u'\u2029', u'\uFDD0', u'\uFDD1'}) {
         const QString page =
