@@ -86,6 +86,8 @@ struct LoadCost {
 };
 constexpr LoadCost addressSpaceCost{12, 280};
 constexpr LoadCost residentCost{5, 150};
+// A paste longer than this goes in as a document does on opening (see insertLargeText).
+constexpr qsizetype largeInsertLength = 1 << 20;
 // Documents up to this many characters are copied out whole for saving, and so are those with
 // fewer characters a line on average than fragmentsFrom (see readText).
 constexpr int wholeCopyLength = 4 << 20;
@@ -146,12 +148,20 @@ void takeInSlices(QStringView text, const std::function<void(QStringView)> &take
     take(text);
 }
 
+// Every break the widget would make of a pasted text, as CR LF: the text it would save.
+QString withCrLfBreaksOnly(QString text) {
+    for (const char16_t mark : widgetBreaks)
+        text.replace(QChar(mark), u'\n');
+    return withCrLfLineEnds(std::move(text));
+}
+
 } // namespace
 
 PlainTextBox::PlainTextBox(DocumentEdit &edit)
     : m_edit(edit), m_usualLineWrapMode(edit.lineWrapMode()),
       m_usualWordWrapMode(edit.wordWrapMode()) {
     m_edit.setEditAttemptHandler([this] { startEditing(); });
+    m_edit.setInsertHandler([this](const QString &text) { return insertLargeText(text); });
 }
 
 void PlainTextBox::setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm) {
@@ -301,6 +311,44 @@ void PlainTextBox::startEditing() {
     cursor.setPosition(position);
     m_edit.setTextCursor(cursor);
     QGuiApplication::restoreOverrideCursor();
+}
+
+// Inserted and laid out at once, a line of megabytes freezes the window for seconds, and any
+// megabytes for as long as loading them whole would. Such a paste puts the document with it in
+// piece by piece, as opening does, a long line for viewing only; the undo steps go with it.
+bool PlainTextBox::insertLargeText(const QString &inserted) {
+    if (inserted.size() <= largeInsertLength && !hasLineLongerThan(inserted, longLineLength))
+        return false;
+    QTextDocument *document = m_edit.document();
+    const QTextCursor selection = m_edit.textCursor();
+    QTextCursor before(document);
+    before.setPosition(selection.selectionStart(), QTextCursor::KeepAnchor);
+    QTextCursor after(document);
+    after.setPosition(selection.selectionEnd());
+    after.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    const QString insertedText = withCrLfBreaksOnly(inserted);
+    // In the widget a CR LF is one character, the block's separator.
+    const int insertedLength = int(insertedText.size() - insertedText.count(u'\n'));
+    const int caret = selection.selectionStart() + insertedLength;
+    setText(withCrLfBreaks(before.selectedText()) + insertedText +
+            withCrLfBreaks(after.selectedText()));
+    QTextCursor cursor = m_edit.textCursor();
+    cursor.setPosition(viewPosition(caret));
+    m_edit.setTextCursor(cursor);
+    m_edit.ensureCursorVisible();
+    document->setModified(true);
+    return true;
+}
+
+// Where a position in the text is in the widget, whose cut lines have a block more per cut.
+int PlainTextBox::viewPosition(int textPosition) const {
+    int position = textPosition;
+    for (const int cut : m_edit.continuedBlocks()) {
+        if (m_edit.document()->findBlockByNumber(cut).position() > position)
+            break;
+        ++position;
+    }
+    return position;
 }
 
 } // namespace zariza
