@@ -43,6 +43,10 @@ void DocumentEdit::setEditAttemptHandler(std::function<void()> handler) {
     m_editAttempted = std::move(handler);
 }
 
+void DocumentEdit::setInsertHandler(std::function<bool(const QString &)> handler) {
+    m_insert = std::move(handler);
+}
+
 bool DocumentEdit::isContinued(const QTextBlock &block) const {
     return std::binary_search(m_continuedBlocks.begin(), m_continuedBlocks.end(),
                               block.blockNumber());
@@ -81,7 +85,7 @@ void DocumentEdit::insertFromMimeData(const QMimeData *source) {
     if (!source || isReadOnly())
         return;
     const QString text = source->text();
-    if (text.isEmpty())
+    if (text.isEmpty() || (m_insert && m_insert(text)))
         return;
     insertPlainText(text);
     ensureCursorVisible();

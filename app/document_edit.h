@@ -25,6 +25,9 @@ public:
     // handler may make the document editable; the key then takes effect.
     void setEditAttemptHandler(std::function<void()> handler);
 
+    // Asked first with every text pasted or dropped; returns whether it put the text in itself.
+    void setInsertHandler(std::function<bool(const QString &)> handler);
+
 protected:
     QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
@@ -36,6 +39,7 @@ private:
 
     std::vector<int> m_continuedBlocks;
     std::function<void()> m_editAttempted;
+    std::function<bool(const QString &)> m_insert;
 };
 
 } // namespace zariza

@@ -29,11 +29,6 @@ qsizetype pieceEnd(QStringView rest, qsizetype length) {
     return lineFeed < 0 ? rest.size() : lineFeed + 1;
 }
 
-void repaintWindow() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                    QEventLoop::ExcludeSocketNotifiers);
-}
-
 // While pieces go in: no undo steps for them, and the scroll bar does not lay out the last
 // screen again after every piece, as it would for its page size. Put back however the loading
 // ends.
@@ -58,6 +53,14 @@ private:
 
 } // namespace
 
+void repaintWhenDue(QElapsedTimer &sinceRepaint) {
+    if (sinceRepaint.isValid() && sinceRepaint.elapsed() < repaintIntervalMs)
+        return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers);
+    sinceRepaint.start();
+}
+
 void loadPiecewise(QPlainTextEdit &edit, QString text) {
     if (text.size() <= wholeLength) {
         edit.setPlainText(text);
@@ -78,10 +81,7 @@ void loadPiecewise(QPlainTextEdit &edit, QString text) {
             rest = rest.sliced(piece.size());
             if (releasing)
                 releasePages(text.constData(), (rest.data() - text.constData()) * sizeof(QChar));
-            if (!sinceRepaint.isValid() || sinceRepaint.elapsed() >= repaintIntervalMs) {
-                repaintWindow();
-                sinceRepaint.start();
-            }
+            repaintWhenDue(sinceRepaint);
         }
     }
     edit.document()->setModified(false);

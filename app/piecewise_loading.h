@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QString>
 
@@ -11,5 +12,9 @@ namespace zariza {
 // in, so nothing can edit, save or replace half a document. The text is taken over: where it is
 // held nowhere else, its memory is given back as it goes in.
 void loadPiecewise(QPlainTextEdit &edit, QString text);
+
+// Repaints the window if it was last repainted longer ago than while loading, and restarts the
+// timer; keys and clicks wait. For other long work on the document, such as reading it out.
+void repaintWhenDue(QElapsedTimer &sinceRepaint);
 
 } // namespace zariza

@@ -7,6 +7,7 @@
 #include "piecewise_loading.h"
 #include "widget_breaks.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -85,8 +86,15 @@ struct LoadCost {
 };
 constexpr LoadCost addressSpaceCost{12, 280};
 constexpr LoadCost residentCost{5, 150};
-// Documents up to this many characters are copied out whole for saving (see readText).
+// A paste longer than this goes in as a document does on opening (see insertLargeText).
+constexpr qsizetype largeInsertLength = 1 << 20;
+// Documents up to this many characters are copied out whole for saving, and so are those with
+// fewer characters a line on average than fragmentsFrom (see readText).
 constexpr int wholeCopyLength = 4 << 20;
+constexpr int fragmentsFrom = 64;
+// A text read out whole is handed over in slices of this many characters, so that the window can
+// be repainted in between.
+constexpr qsizetype sliceLength = 1 << 20;
 // For laying out and painting the first screen, and for a message box should it fail.
 constexpr qint64 spareBytes = 16 << 20;
 
@@ -131,12 +139,29 @@ ViewPieces cutForViewing(QStringView text) {
     }
 }
 
+void takeInSlices(QStringView text, const std::function<void(QStringView)> &take,
+                  QElapsedTimer &sinceRepaint) {
+    for (; text.size() > sliceLength; text = text.sliced(sliceLength)) {
+        take(text.first(sliceLength));
+        repaintWhenDue(sinceRepaint);
+    }
+    take(text);
+}
+
+// Every break the widget would make of a pasted text, as CR LF: the text it would save.
+QString withCrLfBreaksOnly(QString text) {
+    for (const char16_t mark : widgetBreaks)
+        text.replace(QChar(mark), u'\n');
+    return withCrLfLineEnds(std::move(text));
+}
+
 } // namespace
 
 PlainTextBox::PlainTextBox(DocumentEdit &edit)
     : m_edit(edit), m_usualLineWrapMode(edit.lineWrapMode()),
       m_usualWordWrapMode(edit.wordWrapMode()) {
     m_edit.setEditAttemptHandler([this] { startEditing(); });
+    m_edit.setInsertHandler([this](const QString &text) { return insertLargeText(text); });
 }
 
 void PlainTextBox::setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm) {
@@ -162,22 +187,31 @@ TextBox::Room PlainTextBox::roomFor(QStringView text) const {
 }
 
 // The raw text with CR LF line ends, because toPlainText() also turns every no-break space into a
-// plain one. Up to a few megabytes one copy of the whole is the quickest; beyond, the fresh memory
-// of that copy costs more than handing the fragments over one by one.
+// plain one. One copy of the whole is the quickest up to a few megabytes, and for documents of
+// many short lines at any size: finding each block's fragments costs microseconds (2 million
+// short lines took 6 s). For megabytes of longer lines the fresh memory of that copy costs more
+// than handing the fragments over one by one. The window is repainted meanwhile, as while
+// loading: the text cannot change, since keys and clicks wait.
 void PlainTextBox::readText(const std::function<void(QStringView)> &take) const {
+    QElapsedTimer sinceRepaint;
+    sinceRepaint.start();
     if (m_viewedText) {
-        take(*m_viewedText);
+        takeInSlices(*m_viewedText, take, sinceRepaint);
         return;
     }
     const QTextDocument *document = m_edit.document();
-    if (document->characterCount() <= wholeCopyLength) {
-        take(withCrLfBreaks(document->toRawText()));
+    const qsizetype characters = document->characterCount();
+    if (characters <= wholeCopyLength ||
+        characters < qsizetype(document->blockCount()) * fragmentsFrom) {
+        takeInSlices(withCrLfBreaks(document->toRawText()), take, sinceRepaint);
         return;
     }
-    bool first = true;
+    int blocks = 0;
     for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
-        if (!std::exchange(first, false))
+        if (blocks++ > 0)
             take(u"\r\n");
+        if (blocks % 1024 == 0)
+            repaintWhenDue(sinceRepaint);
         for (QTextBlock::iterator fragment = block.begin(); !fragment.atEnd(); ++fragment) {
             QString piece = fragment.fragment().text();
             // A typed Shift+Enter leaves the widget's line separator inside a block; its other
@@ -277,6 +311,44 @@ void PlainTextBox::startEditing() {
     cursor.setPosition(position);
     m_edit.setTextCursor(cursor);
     QGuiApplication::restoreOverrideCursor();
+}
+
+// Inserted and laid out at once, a line of megabytes freezes the window for seconds, and any
+// megabytes for as long as loading them whole would. Such a paste puts the document with it in
+// piece by piece, as opening does, a long line for viewing only; the undo steps go with it.
+bool PlainTextBox::insertLargeText(const QString &inserted) {
+    if (inserted.size() <= largeInsertLength && !hasLineLongerThan(inserted, longLineLength))
+        return false;
+    QTextDocument *document = m_edit.document();
+    const QTextCursor selection = m_edit.textCursor();
+    QTextCursor before(document);
+    before.setPosition(selection.selectionStart(), QTextCursor::KeepAnchor);
+    QTextCursor after(document);
+    after.setPosition(selection.selectionEnd());
+    after.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    const QString insertedText = withCrLfBreaksOnly(inserted);
+    // In the widget a CR LF is one character, the block's separator.
+    const int insertedLength = int(insertedText.size() - insertedText.count(u'\n'));
+    const int caret = selection.selectionStart() + insertedLength;
+    setText(withCrLfBreaks(before.selectedText()) + insertedText +
+            withCrLfBreaks(after.selectedText()));
+    QTextCursor cursor = m_edit.textCursor();
+    cursor.setPosition(viewPosition(caret));
+    m_edit.setTextCursor(cursor);
+    m_edit.ensureCursorVisible();
+    document->setModified(true);
+    return true;
+}
+
+// Where a position in the text is in the widget, whose cut lines have a block more per cut.
+int PlainTextBox::viewPosition(int textPosition) const {
+    int position = textPosition;
+    for (const int cut : m_edit.continuedBlocks()) {
+        if (m_edit.document()->findBlockByNumber(cut).position() > position)
+            break;
+        ++position;
+    }
+    return position;
 }
 
 } // namespace zariza

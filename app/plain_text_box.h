@@ -45,6 +45,8 @@ private:
     void showForEditing(QString text, bool wrapped);
     void setWrapped(bool wrapped);
     void startEditing();
+    bool insertLargeText(const QString &inserted);
+    int viewPosition(int textPosition) const;
 
     DocumentEdit &m_edit;
     // How the widget was set up to wrap, for documents that are not only viewed.

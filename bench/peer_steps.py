@@ -20,6 +20,7 @@ shots = None
 TYPED_KEYS = 40
 # Centres of the 打 开 (Command1) and 保 存 (Command3) buttons in the editor's window (app/form1.ui).
 OPEN_BUTTON = (120, 272)
+NEW_BUTTON = (200, 272)
 SAVE_BUTTON = (280, 272)
 TEXT_BOX = (200, 130)
 
@@ -86,6 +87,20 @@ class Running:
     def settle(self, trigger):
         return self.watch.settle(self.window, trigger, self.deadline(), self.processor.busy,
                                  self.alive)
+
+    def answers_until(self, condition):
+        """Pings all along until `condition()` holds; the answers' arrival times."""
+        answers, pending, deadline = [], None, self.deadline()
+        while not condition():
+            if pending in self.watch.pongs:
+                answers.append(self.watch.pongs[pending])
+                pending = None
+            if pending is None:
+                pending = self.watch.ping(self.window)
+            if now() > deadline:
+                raise TimeoutError("the step did not end in time")
+            self.watch.pump(0.002)
+        return answers
 
     def dialog(self, press):
         """Acts, then waits for the window it opens to be ready for keys; returns that window."""
@@ -241,14 +256,17 @@ def measure_save(watch, program, environment, page, folder):
         else:
             trigger = now()
             watch.key("s", ("Control_L",))
-        answered = watch.answer(run.window, run.deadline())
         name = os.path.basename(target)
-        watch.wait(lambda: watch.files.written.get(name, 0) >= trigger, run.deadline(),
-                   "the file was not written")
+        answers = run.answers_until(lambda: watch.files.written.get(name, 0) >= trigger)
         written = watch.files.written[name]
+        answered = watch.answer(run.window, run.deadline())
         saved_as = check_saved(page.path, target, exact=program.via_dialogs)
-        return {"ms": ms(max(written, answered) - trigger),
-                "background": answered < written - 0.01, "saved_as": saved_as,
+        done = max(written, answered)
+        return {"ms": ms(done - trigger),
+                "longest_freeze_ms": ms(longest_gap(trigger, done, answers + [answered])),
+                # The answer to a ping sent once the first was answered: the key was handled.
+                "background": len(answers) > 1 and answers[1] < written - 0.01,
+                "saved_as": saved_as,
                 "bytes": os.path.getsize(target)}
     finally:
         if run:
@@ -256,6 +274,35 @@ def measure_save(watch, program, environment, page, folder):
         watch.files.close()
         watch.files = None
         shutil.rmtree(folder)
+
+
+def measure_paste(watch, program, environment, page):
+    """Opens the page, copies all of it, starts a new document and pastes the copy at its end:
+    from the key to the paste painted and settled. Copied within the program, the text never
+    goes through the X server."""
+    run = start(watch, program, environment, page.path, page.encoding)
+    try:
+        open_page(run, program, page.path)
+        go_to_first_line_end(run, program)
+        watch.key("a", ("Control_L",))
+        watch.key("c", ("Control_L",))
+        watch.answer(run.window, run.deadline())
+        if program.via_dialogs:
+            run.dialog(lambda: watch.click(run.window, *NEW_BUTTON))  # 将清除原有代码确认新建？
+            answered = now()
+            watch.key("Return")
+            run.idle(answered)  # the new document painted, the question gone
+            time.sleep(0.2)
+            go_to_first_line_end(run, program)
+        watch.key("End", ("Control_L",))
+        watch.answer(run.window, run.deadline())
+        trigger = now()
+        watch.key("v", ("Control_L",))
+        done, answers = run.settle(trigger)
+        return {"ms": ms(done - trigger),
+                "longest_freeze_ms": ms(longest_gap(trigger, done, answers))}
+    finally:
+        run.stop()
 
 
 def check_saved(original_path, saved_path, exact):

@@ -1,7 +1,7 @@
 #include "document_commands.h"
 
+#include "background_writer.h"
 #include "document_format.h"
-#include "document_writer.h"
 #include "file_dialog.h"
 #include "runtime_services.h"
 #include "text_box.h"
@@ -159,10 +159,11 @@ void DocumentCommands::saveDocumentAs(const Destination &destination) {
 }
 
 // The old file is replaced only once all of the new one is on disk; a failure on the way leaves
-// it as it was and no temporary file behind.
+// it as it was and no temporary file behind. The text is encoded and written on a second core
+// while it is read out of the text box.
 void DocumentCommands::writeDocumentFile(const QString &fileName, LinkHandling links) {
     const std::unique_ptr<AtomicFile> file = m_runtime.createFile(fileName, links);
-    DocumentWriter writer([&file](QByteArrayView bytes) { file->write(bytes); });
+    BackgroundWriter writer([&file](QByteArrayView bytes) { file->write(bytes); });
     m_text1.readText([&writer](QStringView piece) { writer.add(piece); });
     writer.finishDocument();
     file->commit();

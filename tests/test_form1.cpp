@@ -51,6 +51,8 @@ private slots:
     void viewedLineIsCutBetweenCharacters();
     void copyingAViewedLineLeavesTheCutsOut();
     void movingAboutAViewedLineAsksNothing();
+    void pastingPutsTheTextAtTheCaret_data();
+    void pastingPutsTheTextAtTheCaret();
     void openingWithoutMemoryForThePageKeepsTheDocument_data();
     void openingWithoutMemoryForThePageKeepsTheDocument();
 
@@ -198,10 +200,13 @@ void TestForm1::textBoxSpeaksCrLf_data() {
     QTest::newRow("no-break space survives")
         << QStringLiteral("a&nbsp;\u00A0b") << 1 << QStringLiteral("a&nbsp;\u00A0b") << false;
     // Over four million characters, it goes in piece by piece and is read back fragment by
-    // fragment.
-    const QStringList many(262'501, QStringLiteral("<p>中文&nbsp;\u00A0</p>"));
+    // fragment, or whole where the lines are short.
+    const QStringList many(52'501, QStringLiteral("<p>中文&nbsp;\u00A0</p>").repeated(5));
     QTest::newRow("large, lone LFs")
         << many.join(u'\n') << int(many.size()) << many.join(QStringLiteral("\r\n")) << false;
+    const QStringList short_(262'501, QStringLiteral("<p>中文&nbsp;\u00A0</p>"));
+    QTest::newRow("large, short lines")
+        << short_.join(u'\n') << int(short_.size()) << short_.join(QStringLiteral("\r\n")) << false;
     // The widget's own breaks, kept as they were in a script's string.
     for (const char16_t mark : {u'\u2028', u'\u2029', u'\uFDD0', u'\uFDD1'}) {
         const QString page =
@@ -452,6 +457,54 @@ void TestForm1::movingAboutAViewedLineAsksNothing() {
         QTest::keySequence(text1(), keys);
     QVERIFY(m_runtime->boxes.isEmpty());
     QVERIFY(text1()->isReadOnly());
+}
+
+// A line of megabytes, or megabytes of lines, go in as on opening; the text is what typing it
+// would give, the widget's breaks written as CR LF.
+void TestForm1::pastingPutsTheTextAtTheCaret_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to"); // the selection pasted over
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("document"); // pasted into "ab\r\ncd"
+    QTest::addColumn<bool>("viewOnly");
+
+    const QString line(3 * PlainTextBox::longLineLength, u'x');
+    const QString lines = QStringLiteral("<p>中\u2029文\r</p>\u2028\n").repeated(1 << 17);
+    const QString linesCrLf = QString(lines)
+                                  .replace(QChar(0x2029), u'\n')
+                                  .replace(QChar(0x2028), u'\n')
+                                  .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+                                  .replace(u'\r', u'\n')
+                                  .replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    QTest::newRow("short") << 1 << 1 << QStringLiteral("x\ny") << QStringLiteral("ax\r\nyb\r\ncd")
+                           << false;
+    QTest::newRow("a long line, shown for viewing")
+        << 4 << 4 << line << QStringLiteral("ab\r\nc") + line + u'd' << true;
+    QTest::newRow("megabytes of lines over a selection")
+        << 1 << 4 << lines << u'a' + linesCrLf + u'd' << false;
+}
+
+void TestForm1::pastingPutsTheTextAtTheCaret() {
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QString, pasted);
+    QFETCH(QString, document);
+    QFETCH(bool, viewOnly);
+
+    m_form->text1().setText(QStringLiteral("ab\r\ncd"));
+    QTextCursor selection(text1()->document());
+    selection.setPosition(from);
+    selection.setPosition(to, QTextCursor::KeepAnchor);
+    text1()->setTextCursor(selection);
+    QGuiApplication::clipboard()->setText(pasted);
+    text1()->paste();
+    QCOMPARE(m_form->text1().text(), document);
+    QCOMPARE(text1()->isReadOnly(), viewOnly);
+    const int caret = text1()->textCursor().position();
+    // Between the end of the paste and what followed the selection.
+    QCOMPARE(text1()->document()->characterAt(caret), QStringLiteral("ab\u2029cd").at(to));
+    QCOMPARE(text1()->document()->characterAt(caret - 1),
+             pasted.back() == u'\n' ? QChar(QChar::ParagraphSeparator) : pasted.back());
 }
 
 #ifdef Q_OS_LINUX
