@@ -158,7 +158,8 @@ TextBox::Room PlainTextBox::roomFor(QStringView text) const {
     const MemoryRoom left = memoryRoom();
     return std::max({roomFor(need(addressSpaceCost), left.addressSpace),
                      roomFor(need(addressSpaceCost), left.dataSegment),
-                     roomFor(need(residentCost), left.available)});
+                     roomFor(need(residentCost), left.available),
+                     roomFor(need(residentCost), left.controlGroup)});
 }
 
 // The raw text with CR LF line ends, because toPlainText() also turns every no-break space into a
