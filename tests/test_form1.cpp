@@ -551,6 +551,7 @@ void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument_data() {
     QTest::newRow("no room to read the file") << 50 << 40 << false << false;
     QTest::newRow("room to read it, not to show it") << 50 << 200 << false << false;
     QTest::newRow("room enough") << 1 << 200 << true << false;
+    QTest::newRow("control group: no room to read the file") << 50 << 40 << false << true;
     QTest::newRow("control group: room to read it, not to show it") << 50 << 200 << false << true;
     QTest::newRow("control group: room enough") << 1 << 200 << true << true;
 }
