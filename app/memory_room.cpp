@@ -44,6 +44,91 @@ std::optional<qint64> roomBelow(int resource, const QHash<QByteArray, qint64> &s
     return qint64(limit.rlim_cur) - status.value(usedField);
 }
 
+// A file under /proc or /sys, whole; empty where it cannot be read.
+QByteArray systemFile(const QByteArray &path) {
+    QByteArray bytes;
+    const int descriptor = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return bytes;
+    char buffer[16384];
+    for (ssize_t size; (size = ::read(descriptor, buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, size);
+    ::close(descriptor);
+    return bytes;
+}
+
+// The "name value" line of a memory.stat file.
+qint64 statField(const QByteArray &stat, const QByteArray &name) {
+    for (const QByteArray &line : stat.split('\n')) {
+        if (line.startsWith(name + ' '))
+            return line.sliced(name.size() + 1).trimmed().toLongLong();
+    }
+    return 0;
+}
+
+// The version 2 group (where "0::" names it) or the version 1 memory group this process is in,
+// as a folder under the hierarchy's mount point, which goes to `mountPoint`. Empty where there is
+// none.
+QByteArray ownControlGroup(bool *version2, QByteArray *mountPoint) {
+    QByteArray groupPath;
+    for (const QByteArray &line : systemFile("/proc/self/cgroup").split('\n')) {
+        const QList<QByteArray> fields = line.split(':');
+        if (fields.size() < 3)
+            continue;
+        if (fields[0] == "0" && fields[1].isEmpty() && groupPath.isEmpty()) {
+            *version2 = true;
+            groupPath = fields[2];
+        } else if (fields[1].split(',').contains("memory")) {
+            *version2 = false;
+            groupPath = fields[2];
+            break;
+        }
+    }
+    // Where the hierarchy is mounted, and which of its groups is the mount's root.
+    const QByteArray mounts = systemFile("/proc/self/mountinfo");
+    for (const QByteArray &line : mounts.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (dash < 0 || dash + 3 >= fields.size() || fields.size() < 5)
+            continue;
+        const bool matches = *version2 ? fields[dash + 1] == "cgroup2"
+                                       : fields[dash + 1] == "cgroup" &&
+                                             fields[dash + 3].split(',').contains("memory");
+        const QByteArray &root = fields[3];
+        if (!matches || groupPath.isEmpty() ||
+            !(root == "/" || groupPath == root || groupPath.startsWith(root + '/')))
+            continue;
+        *mountPoint = fields[4];
+        return fields[4] + (root == "/" ? groupPath : groupPath.sliced(root.size()));
+    }
+    return {};
+}
+
+// What is left below each limit from this group up to the root, less what the kernel can take
+// back (file pages it may drop); version 1 counts those in memory.stat as "total_inactive_file".
+std::optional<qint64> controlGroupRoom() {
+    bool version2 = true;
+    QByteArray mountPoint;
+    QByteArray group = ownControlGroup(&version2, &mountPoint);
+    const QByteArray limitFile = version2 ? "/memory.max" : "/memory.limit_in_bytes";
+    const QByteArray usageFile = version2 ? "/memory.current" : "/memory.usage_in_bytes";
+    const QByteArray dropped = version2 ? "inactive_file" : "total_inactive_file";
+    std::optional<qint64> room;
+    for (; group.startsWith(mountPoint) && !mountPoint.isEmpty();
+         group.truncate(group.lastIndexOf('/'))) {
+        bool limited = false;
+        const qint64 limit = systemFile(group + limitFile).trimmed().toLongLong(&limited);
+        // Version 1 writes "no limit" as a number near 2^63.
+        if (!limited || limit >= (qint64(1) << 60))
+            continue;
+        const qint64 used = systemFile(group + usageFile).trimmed().toLongLong() -
+                            statField(systemFile(group + "/memory.stat"), dropped);
+        if (!room || limit - used < *room)
+            room = limit - used;
+    }
+    return room;
+}
+
 } // namespace
 
 MemoryRoom memoryRoom() {
@@ -55,6 +140,7 @@ MemoryRoom memoryRoom() {
     room.dataSegment = roomBelow(RLIMIT_DATA, status, "VmData");
     if (system.contains("MemAvailable"))
         room.available = system.value("MemAvailable") + system.value("SwapFree");
+    room.controlGroup = controlGroupRoom();
     return room;
 }
 

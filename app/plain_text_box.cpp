@@ -168,22 +168,36 @@ void PlainTextBox::setEditingConfirmation(std::function<bool(ViewOnlyReason)> co
     m_confirmEditing = std::move(confirm);
 }
 
+namespace {
+
+// Tight where `need` would take more than half of what is left.
+TextBox::Room roomWithin(qint64 need, std::optional<qint64> left) {
+    if (!left || 2 * need <= *left)
+        return TextBox::Room::Enough;
+    return need <= *left ? TextBox::Room::Tight : TextBox::Room::Lacking;
+}
+
+} // namespace
+
 // Cut pieces count as blocks of their own.
 TextBox::Room PlainTextBox::roomFor(QStringView text) const {
     const qint64 blocks = countBlocks(text) + text.size() / viewPieceLength;
     const auto need = [&](LoadCost cost) {
         return text.size() * cost.perCharacter + blocks * cost.perBlock + spareBytes;
     };
-    // Tight where the text would take more than half of what is left.
-    const auto roomFor = [](qint64 need, std::optional<qint64> left) {
-        if (!left || 2 * need <= *left)
-            return Room::Enough;
-        return need <= *left ? Room::Tight : Room::Lacking;
-    };
     const MemoryRoom left = memoryRoom();
-    return std::max({roomFor(need(addressSpaceCost), left.addressSpace),
-                     roomFor(need(addressSpaceCost), left.dataSegment),
-                     roomFor(need(residentCost), left.available)});
+    return std::max({roomWithin(need(addressSpaceCost), left.addressSpace),
+                     roomWithin(need(addressSpaceCost), left.dataSegment),
+                     roomWithin(need(residentCost), left.available),
+                     roomWithin(need(residentCost), left.controlGroup)});
+}
+
+// The file's bytes and their text, at most one character of two bytes a byte. Only where the
+// kernel ends the process instead of failing an allocation: elsewhere reading fails cleanly.
+TextBox::Room PlainTextBox::roomToRead(qint64 fileBytes) const {
+    const qint64 need = 3 * fileBytes + spareBytes;
+    const MemoryRoom left = memoryRoom();
+    return std::max(roomWithin(need, left.available), roomWithin(need, left.controlGroup));
 }
 
 // The raw text with CR LF line ends, because toPlainText() also turns every no-break space into a

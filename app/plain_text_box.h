@@ -37,6 +37,7 @@ public:
     // set up.
     void setText(QString text) override;
     Room roomFor(QStringView text) const override;
+    Room roomToRead(qint64 fileBytes) const override;
     // Asked once for each reason the document is only viewed; editing starts if all are granted.
     void setEditingConfirmation(std::function<bool(ViewOnlyReason)> confirm);
 

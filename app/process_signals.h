@@ -10,7 +10,8 @@ void ignoreFileSizeSignal();
 
 // SIGTERM, SIGHUP (the terminal that started the editor closing) and SIGINT close the window the
 // way the close box does, so the same question comes first and Cancel keeps the document. While
-// another dialog is open, the signal only brings that dialog to the front.
+// another dialog is open, the signal brings that dialog to the front and the question comes once
+// it is closed.
 void closeOnTerminationSignals(QWidget &window);
 
 } // namespace zariza

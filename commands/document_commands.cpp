@@ -51,6 +51,13 @@ std::optional<QString> openDocument(RuntimeServices &runtime, const QString &fil
     return std::move(opened.text);
 }
 
+// In a memory control group the kernel ends the process rather than fail an allocation, so the
+// room to read and decode the file is checked before it is read.
+void refuseWithoutRoomToRead(const TextBox &textBox, const QString &fileName) {
+    if (textBox.roomToRead(QFileInfo(fileName).size()) == TextBox::Room::Lacking)
+        throw outOfMemory(fileName);
+}
+
 // The widget does not survive running out of memory half-way, so the room is checked first.
 // Where it is tight, the old document is kept to go back should the new one fail all the same;
 // elsewhere that copy would only slow every open down.
@@ -96,6 +103,7 @@ void DocumentCommands::Command1_Click() {
     // Load everything first and replace the document once, so a failure leaves it untouched.
     // The text read is let go before a failure is shown, which may need the memory.
     try {
+        refuseWithoutRoomToRead(m_text1, fileName);
         if (std::optional<QString> document = openDocument(m_runtime, fileName))
             replaceDocument(m_text1, std::move(*document), fileName);
     } catch (const RuntimeError &error) {

@@ -23,6 +23,8 @@ public:
         Lacking,
     };
     virtual Room roomFor(QStringView text) const = 0;
+    // Whether there is memory to read a file of this size and decode it.
+    virtual Room roomToRead(qint64) const { return Room::Enough; }
 };
 
 } // namespace zariza

@@ -17,10 +17,14 @@ enum class LinkHandling {
     Replace,
 };
 
-// A file written beside its target under a short temporary name and put in the target's place by
-// one rename once all of it is on disk, so the target holds either its old bytes or all the new
-// ones. A folder, a device or a dangling link at the name is refused. A file written over keeps its
-// mode and, where the user may set it, its group; a new file gets 0666 less the umask. Every
+// A file written beside its target and put in the target's place by one rename once all of it is
+// on disk, so the target holds either its old bytes or all the new ones. Until then it has no name
+// (or, where the file system cannot do that, a short temporary one that only this user can open).
+// A folder, a device or a dangling link at the name is refused. A file written over keeps its
+// owner and group where the user may set them, its mode with setgid and sticky bits, its ACL and
+// user.* attributes; a new file gets 0666 less the umask. Where no file can be made beside a file
+// the user chose (a read-only folder, a file mounted alone), that file is written in place, its
+// old bytes kept in a private copy until the new ones are on disk and put back on failure. Every
 // failure throws RuntimeError with a Chinese reason.
 class AtomicFile {
 public:
@@ -45,11 +49,19 @@ private:
     LinkHandling m_links;
 #ifdef Q_OS_UNIX
     [[noreturn]] void fail(int error);
+    int createBeside(const QByteArray &folder, bool replacing);
+    void openInPlace();
+    void linkIn(const QByteArray &folder);
     void replaceTarget();
+    bool putBackInPlace() noexcept;
 
     QByteArray m_target;    // the name that is replaced, links followed or not
-    QByteArray m_temporary; // empty once renamed or removed
+    QByteArray m_temporary; // empty while unnamed, and once renamed or removed
     int m_descriptor = -1;
+    // Written in place: the private copy of the old bytes, until the new ones are on disk.
+    bool m_inPlace = false;
+    QByteArray m_oldCopy;
+    int m_oldCopyDescriptor = -1;
 #else
     std::unique_ptr<QSaveFile> m_file;
 #endif

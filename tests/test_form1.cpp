@@ -14,7 +14,9 @@
 #include <QtTest>
 
 #ifdef Q_OS_LINUX
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -517,11 +519,31 @@ qint64 mappedBytes() {
     return statm.readAll().split(' ').front().toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
-// Opens the file in a forked child that may map only `headroom` bytes more, so that running out
-// of memory, or crashing, ends the child and not the test. Returns the boxes shown and the
-// document left, or nothing when the child did not end well.
+bool writeSystemFile(const QByteArray &path, const QByteArray &value) {
+    const int file = open(path, O_WRONLY | O_CLOEXEC);
+    const bool written = file >= 0 && write(file, value.constData(), value.size()) == value.size();
+    close(file);
+    return written;
+}
+
+// A memory control group below this process's: version 1 where that is mounted, else version 2.
+QByteArray newMemoryGroup() {
+    QFile own(QStringLiteral("/proc/self/cgroup"));
+    own.open(QIODevice::ReadOnly);
+    const QByteArray groups = own.readAll();
+    const qsizetype v1 = groups.indexOf(":memory:");
+    const QByteArray base = v1 >= 0 ? "/sys/fs/cgroup/memory" + groups.mid(v1 + 8)
+                                    : "/sys/fs/cgroup" + groups.mid(groups.indexOf("0::") + 3);
+    return base.left(base.indexOf('\n')) + "/zariza-test-" + QByteArray::number(getpid());
+}
+
+// Opens the file in a forked child that may map only `headroom` bytes more, or use only that
+// much in a memory control group, so that running out of memory, or crashing, ends the child and
+// not the test. Returns the boxes shown and the document left, or nothing when the child did not
+// end well.
 std::optional<std::pair<QStringList, QString>> openConfined(Form1 &form, FakeRuntime &runtime,
-                                                            const QString &path, qint64 headroom) {
+                                                            const QString &path, qint64 headroom,
+                                                            const QByteArray &group) {
     int fds[2];
     if (pipe(fds) != 0)
         return std::nullopt;
@@ -531,7 +553,13 @@ std::optional<std::pair<QStringList, QString>> openConfined(Form1 &form, FakeRun
         rlimit limit{};
         getrlimit(RLIMIT_AS, &limit);
         limit.rlim_cur = rlim_t(mappedBytes() + headroom);
-        setrlimit(RLIMIT_AS, &limit);
+        if (group.isEmpty())
+            setrlimit(RLIMIT_AS, &limit);
+        else if (!writeSystemFile(group + (group.contains("/memory/") ? "/memory.limit_in_bytes"
+                                                                      : "/memory.max"),
+                                  QByteArray::number(headroom)) ||
+                 !writeSystemFile(group + "/cgroup.procs", "0"))
+            _exit(3);
         runtime.answers = {MsgBoxAnswer::Ok};
         runtime.dialog.names = {path};
         // Painting while a large document goes in would wait for the painting threads, which
@@ -571,10 +599,14 @@ void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument_data() {
     QTest::addColumn<int>("pageMiB");
     QTest::addColumn<int>("headroomMiB");
     QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("inControlGroup"); // else below an address-space limit
 
-    QTest::newRow("no room to read the file") << 50 << 40 << false;
-    QTest::newRow("room to read it, not to show it") << 50 << 200 << false;
-    QTest::newRow("room enough") << 1 << 200 << true;
+    QTest::newRow("no room to read the file") << 50 << 40 << false << false;
+    QTest::newRow("room to read it, not to show it") << 50 << 200 << false << false;
+    QTest::newRow("room enough") << 1 << 200 << true << false;
+    QTest::newRow("control group: no room to read the file") << 50 << 40 << false << true;
+    QTest::newRow("control group: room to read it, not to show it") << 50 << 200 << false << true;
+    QTest::newRow("control group: room enough") << 1 << 200 << true << true;
 }
 
 void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument() {
@@ -585,6 +617,11 @@ void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument() {
     QFETCH(int, pageMiB);
     QFETCH(int, headroomMiB);
     QFETCH(bool, opens);
+    QFETCH(bool, inControlGroup);
+    const QByteArray group = inControlGroup ? newMemoryGroup() : QByteArray();
+    if (!group.isEmpty() && mkdir(group, 0755) != 0)
+        QSKIP(qPrintable("cannot make the memory control group " + group + ": " + strerror(errno)));
+    const auto removeGroup = qScopeGuard([&group] { rmdir(group); });
 
     const QString line = QStringLiteral("<p>编辑器的页面，一行一行地写下去。</p>\r\n");
     const qsizetype lines = (qsizetype(pageMiB) << 20) / encodeGbk(line).size();
@@ -592,7 +629,7 @@ void TestForm1::openingWithoutMemoryForThePageKeepsTheDocument() {
     writeBytes(path, encodeGbk(line).repeated(lines));
     const QString before = m_form->text1().text();
 
-    const auto outcome = openConfined(*m_form, *m_runtime, path, qint64(headroomMiB) << 20);
+    const auto outcome = openConfined(*m_form, *m_runtime, path, qint64(headroomMiB) << 20, group);
     QVERIFY2(outcome, "the child crashed or could not report");
     QStringList prompts{QStringLiteral("将清除原有代码确认打开？")};
     if (!opens)

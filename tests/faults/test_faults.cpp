@@ -29,10 +29,13 @@
 #include <optional>
 #include <poll.h>
 #include <sched.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -217,6 +220,32 @@ Step owner(const QString &name, uid_t user, gid_t group) {
     };
 }
 
+// An extended attribute, such as "system.posix_acl_access" or "user.origin".
+Step attribute(const QString &name, const char *attributeName, const QByteArray &value) {
+    return [=](CaseFolder &folder) {
+        if (lsetxattr(nativePath(folder, name), attributeName, value.constData(), value.size(),
+                      0) != 0)
+            throw CaseSkipped{QStringLiteral("no extended attributes here: ") +
+                              QString::fromLocal8Bit(std::strerror(errno))};
+    };
+}
+
+// The ACL user::rw- user:nobody:rw- group::r-- mask::rw- other::--- as the kernel stores it.
+const QByteArray aclWithNobody =
+    QByteArray::fromHex("02000000 01000600ffffffff 02000600feff0000 04000400ffffffff "
+                        "10000600ffffffff 20000000ffffffff");
+
+// What a save killed long ago left, owned by `user`.
+Step leftOver(const QString &name, uid_t user) {
+    return [=](CaseFolder &folder) {
+        file(name, "half")(folder);
+        owner(name, user, 0)(folder);
+        const timespec anHourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+        if (utimensat(AT_FDCWD, nativePath(folder, name), anHourAgo, AT_SYMLINK_NOFOLLOW) != 0)
+            failStep(QStringLiteral("utimensat ") + name);
+    };
+}
+
 // The case folder made current, then removed and made anew: the process still sits in the old one.
 Step removedCurrentFolder(const QString &name) {
     return [=](CaseFolder &folder) {
@@ -277,6 +306,43 @@ Step smallDisk(const QString &name, qint64 size) {
     };
 }
 
+// The file `source` mounted alone over the file `name`: nothing can be renamed over `name`.
+Step fileMountedAlone(const QString &name, const QString &source) {
+    return [=](CaseFolder &folder) {
+        if (const QString failure = enterPrivateMountNamespace(); !failure.isEmpty())
+            throw CaseSkipped{QStringLiteral("mounting a file needs root: ") + failure};
+        if (mount(nativePath(folder, source), nativePath(folder, name), nullptr, MS_BIND,
+                  nullptr) != 0)
+            failStep(QStringLiteral("bind-mount ") + name);
+        folder.mounts.append(folder.dir.filePath(name));
+    };
+}
+
+// Another user who opens every file that appears in the folder, as it appears. A descriptor on
+// any of them is a leak (the only file there is the victim's private page): it leaves "leaked".
+void readNewFilesAsAnotherUser(const QDir &dir, const std::atomic_bool &stop) {
+    const QByteArray path = QFile::encodeName(dir.path()) + '/';
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    inotify_add_watch(watch, path, IN_CREATE | IN_MOVED_TO);
+    syscall(SYS_setresuid, -1, 1600, -1); // this thread alone; the editor goes on as root
+    bool leaked = false;
+    alignas(inotify_event) char events[4096];
+    for (pollfd ready{watch, POLLIN, 0}; !stop; poll(&ready, 1, 10)) {
+        const ssize_t size = read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < size;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+            at += sizeof(inotify_event) + event->len;
+            const int file = open(path + event->name, O_RDONLY | O_NONBLOCK);
+            leaked |= file >= 0;
+            close(file);
+        }
+    }
+    syscall(SYS_setresuid, -1, 0, -1);
+    close(watch);
+    if (leaked)
+        writeBytes(dir.filePath(QStringLiteral("leaked")), {});
+}
+
 // Writes until the disk is full.
 Step fillDisk(const QString &name) {
     return [=](CaseFolder &folder) {
@@ -314,15 +380,30 @@ void handToNobody(const QString &root) {
 struct Entry {
     QString kind;
     mode_t mode = 0;
-    QByteArray detail; // SHA-256 of a file's bytes, a link's target
+    QByteArray detail;     // SHA-256 of a file's bytes, a link's target
+    QByteArray attributes; // a file's extended attributes, its ACL included
 
     QString toString() const {
-        return QStringLiteral("%1 %2 %3")
+        return QStringLiteral("%1 %2 %3 %4")
             .arg(kind)
             .arg(mode, 4, 8, QLatin1Char('0'))
-            .arg(QString::fromUtf8(detail));
+            .arg(QString::fromUtf8(detail), QString::fromUtf8(attributes));
     }
 };
+
+QByteArray attributesOf(const QByteArray &native) {
+    QByteArray names(65536, '\0');
+    names.resize(std::max<ssize_t>(0, llistxattr(native, names.data(), names.size())));
+    QByteArrayList attributes;
+    for (const QByteArray &name : names.split('\0')) {
+        QByteArray value(65536, '\0');
+        value.resize(std::max<ssize_t>(0, lgetxattr(native, name, value.data(), value.size())));
+        if (!name.isEmpty())
+            attributes.append(name + '=' + value.toHex());
+    }
+    std::sort(attributes.begin(), attributes.end());
+    return attributes.join(',');
+}
 
 QByteArray sha256(const QByteArray &bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
@@ -348,6 +429,7 @@ Entry entryFor(const QString &path) {
         if (!hashed)
             failStep(QStringLiteral("hash ") + path);
         entry.detail = hash.result().toHex();
+        entry.attributes = attributesOf(native);
     } else if (S_ISLNK(status.st_mode)) {
         entry.kind = QStringLiteral("link");
         entry.detail = QFile::encodeName(QFile::symLinkTarget(path));
@@ -401,7 +483,9 @@ Snapshot expectedAfter(Snapshot entries, const Expected &expected, mode_t umaskB
         const mode_t mode = old != entries.cend() && old->kind == QStringLiteral("file")
                                 ? old->mode
                                 : (0666 & ~umaskBits);
-        entries.insert(it.key(), Entry{QStringLiteral("file"), mode, sha256(it.value())});
+        const QByteArray attributes = old != entries.cend() ? old->attributes : QByteArray();
+        entries.insert(it.key(),
+                       Entry{QStringLiteral("file"), mode, sha256(it.value()), attributes});
     }
     return entries;
 }
@@ -764,11 +848,26 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
         << Fault{.plant = {file("doc.Devov", yesterday, 0444)}, .runIn = RunIn::UnprivilegedChild}
         << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
         << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "没有权限")}};
-    QTest::newRow("save in a read-only folder over a writable target")
+    // Where no file can be made beside the target, it is written in place.
+    QTest::newRow("save in a read-only folder over a writable target writes it in place")
         << Fault{.plant = {file("doc.Devov", yesterday, 0666), permissions(".", 0555)},
                  .runIn = RunIn::UnprivilegedChild}
         << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
-        << Expected{.boxes = {failure(saveFailed, "@/doc.Devov", "没有权限")}};
+        << Expected{.boxes = {saved()}, .written = {{"doc.Devov", documentBytes}}};
+    const QList<Step> mountedAlone = {folder("real"), file("real/page.htm", yesterday),
+                                      file("page.htm", {}),
+                                      fileMountedAlone("page.htm", "real/page.htm")};
+    QTest::newRow("save over a file mounted alone writes it in place")
+        << Fault{.plant = mountedAlone}
+        << Action{.commands = {Command::Save}, .names = {"@/page.htm"}}
+        << Expected{.boxes = {saved()},
+                    .written = {{"page.htm", documentBytes}, {"real/page.htm", documentBytes}}};
+    QTest::newRow("save in place past a file size limit puts the old bytes back")
+        << Fault{.plant = mountedAlone,
+                 .runIn = RunIn::FileSizeLimitedChild,
+                 .fileSizeLimit = 64 * 1024}
+        << Action{.document = large, .commands = {Command::Save}, .names = {"@/page.htm"}}
+        << Expected{.boxes = {failure(saveFailed, "@/page.htm", "磁盘空间不足")}};
     QTest::newRow("save onto a folder")
         << Fault{.plant = {folder("doc.Devov")}}
         << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
@@ -811,6 +910,31 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
         << Fault{.plant = {file("doc.Devov", yesterday, 0640)}}
         << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
         << Expected{.boxes = {saved()}, .written = {{"doc.Devov", documentBytes}}};
+    QTest::newRow("save over a private page: another user watching gets no descriptor")
+        << Fault{.plant = {permissions(".", 0755), file("secret.Devov", yesterday, 0600)},
+                 .attacker = readNewFilesAsAnotherUser}
+        << Action{.commands = QList<Command>(50, Command::Save),
+                  .names = QStringList(50, "@/secret.Devov")}
+        << Expected{.written = {{"secret.Devov", documentBytes}}};
+    QTest::newRow("save keeps the ACL, user attributes and the setgid bit")
+        << Fault{.plant = {file("page.htm", yesterday, 02660),
+                           attribute("page.htm", "system.posix_acl_access", aclWithNobody),
+                           attribute("page.htm", "user.origin", "网页")}}
+        << Action{.commands = {Command::Save}, .names = {"@/page.htm"}}
+        << Expected{.boxes = {saved()}, .written = {{"page.htm", documentBytes}}};
+    QTest::newRow("root saving over a user's page leaves it the user's")
+        << Fault{.plant = {file("page.htm", yesterday), owner("page.htm", 1500, 1500)}}
+        << Action{.commands = {Command::Save}, .names = {"@/page.htm"}}
+        << Expected{.boxes = {saved()},
+                    .written = {{"page.htm", documentBytes}},
+                    .owners = {{"page.htm", "1500:1500"}}};
+    QTest::newRow("save clears what a killed save left, and only that")
+        << Fault{.plant = {leftOver(".zariza-k1lled00", geteuid()),
+                           leftOver(".zariza-n0b0dy00", nobody), file("doc.Devov", yesterday)}}
+        << Action{.commands = {Command::Save}, .names = {"@/doc.Devov"}}
+        << Expected{.boxes = {saved()},
+                    .written = {{"doc.Devov", documentBytes}},
+                    .removedByFault = {".zariza-k1lled00"}};
 
     // The preview writes Cs.htm into the current folder, whoever planted what there.
     QTest::newRow("preview with Cs.htm a symlink to another file")
