@@ -4,8 +4,6 @@
 #include <QString>
 #include <memory>
 
-class QSaveFile;
-
 namespace zariza {
 
 // What a symbolic link at the target's name means for a write.
@@ -20,8 +18,8 @@ enum class LinkHandling {
 // A file written beside its target under a short temporary name and put in the target's place by
 // one rename once all of it is on disk, so the target holds either its old bytes or all the new
 // ones. A folder, a device or a dangling link at the name is refused. A file written over keeps its
-// mode and, where the user may set it, its group; a new file gets 0666 less the umask. Every
-// failure throws RuntimeError with a Chinese reason.
+// mode and, where the user may set it, its group (on Windows its attributes and security); a new
+// file gets 0666 less the umask. Every failure throws RuntimeError with a Chinese reason.
 class AtomicFile {
 public:
     AtomicFile(QString fileName, LinkHandling links);
@@ -40,19 +38,16 @@ public:
 
 private:
     void refuseUnsuitableTarget() const;
-
-    QString m_fileName;
-    LinkHandling m_links;
-#ifdef Q_OS_UNIX
+    // Drops the temporary file and throws the Chinese reason for the system's error code
+    // (errno on Linux, GetLastError() on Windows).
     [[noreturn]] void fail(int error);
     void replaceTarget();
 
+    QString m_fileName;
+    LinkHandling m_links;
     QByteArray m_target;    // the name that is replaced, links followed or not
     QByteArray m_temporary; // empty once renamed or removed
-    int m_descriptor = -1;
-#else
-    std::unique_ptr<QSaveFile> m_file;
-#endif
+    int m_descriptor = -1;  // on Windows a C runtime descriptor over the file's handle
 };
 
 } // namespace zariza

@@ -3,23 +3,16 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
-#include <csignal>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
 namespace zariza {
 
 void ignoreFileSizeSignal() {
-#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
-#endif
 }
-
-#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -61,11 +54,5 @@ void closeOnTerminationSignals(QWidget &window) {
     for (const int signal : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(signal, &action, nullptr);
 }
-
-#else
-
-void closeOnTerminationSignals(QWidget &) {}
-
-#endif
 
 } // namespace zariza
