@@ -29,7 +29,8 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                 OUTPUT_VARIABLE zariza_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
                 OUTPUT_VARIABLE zariza_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE)
-find_file(zariza_libwinpthread libwinpthread-1.dll PATH_SUFFIXES lib bin REQUIRED)
+find_file(zariza_libwinpthread libwinpthread-1.dll PATHS /usr/x86_64-w64-mingw32/lib
+          NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH REQUIRED)
 install(FILES ${zariza_libstdcxx} ${zariza_libgcc} ${zariza_libwinpthread} DESTINATION .)
 
 # The file dialogs and message boxes speak Chinese whatever Windows' language is.
