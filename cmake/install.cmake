@@ -8,6 +8,12 @@ set(ZARIZA_RESOURCES ${PROJECT_SOURCE_DIR}/resources)
 # resources/changelog carries the same day.
 set(ZARIZA_RELEASE_DATE 2026-12-08)
 
+include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)
+# What follows installs on a Linux desktop and tests the Debian package.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return()
+endif()
+
 # Qt's project setup points an installed program at $ORIGIN/../lib for bundled Qt libraries; the
 # program uses the system's Qt, and a Debian binary must not carry its own search path.
 set_target_properties(zariza PROPERTIES INSTALL_RPATH "")
@@ -58,22 +64,14 @@ GBK, or in UTF-8 when the page declares that character set.")
 # The Qt libraries come from shlibdeps; the window cannot open without the platform plugins, which
 # no library links to.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
-# The buttons need a Song/Ming face, the preview needs xdg-open, and the standard dialogs speak
-# Chinese only with the Qt translations. Under fcitx5 a Qt 6 program gets no input method without
-# fcitx5's Qt 6 plugin; ibus works through Qt's own.
+# The standard dialogs speak Chinese only with the Qt translations: without them they mix
+# "Look in:", "Computer" and "New Folder" with the editor's Chinese.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# The buttons need a Song/Ming face and the preview needs xdg-open. Under fcitx5 a Qt 6 program
+# gets no input method without fcitx5's Qt 6 plugin; ibus works through Qt's own.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-arphic-uming | fonts-noto-cjk, xdg-utils, qt6-translations-l10n, fcitx5-frontend-qt6")
+    "fonts-arphic-uming | fonts-noto-cjk, xdg-utils, fcitx5-frontend-qt6")
 include(CPack)
-
-# Windows: version information and icon in the executable.
-set(ZARIZA_WINDOWS_RESOURCES ${PROJECT_BINARY_DIR}/windows)
-configure_file(${ZARIZA_RESOURCES}/zariza.rc.in ${ZARIZA_WINDOWS_RESOURCES}/zariza.rc @ONLY)
-# The .rc names its icon without a folder.
-configure_file(${ZARIZA_RESOURCES}/zariza.ico ${ZARIZA_WINDOWS_RESOURCES}/zariza.ico COPYONLY)
-if(WIN32)
-  target_sources(zariza PRIVATE ${ZARIZA_WINDOWS_RESOURCES}/zariza.rc)
-endif()
 
 find_package(Python3 QUIET COMPONENTS Interpreter)
 if(BUILD_TESTING AND Python3_Interpreter_FOUND)

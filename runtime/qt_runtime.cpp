@@ -1,28 +1,21 @@
 #include "qt_runtime.h"
 
-#include "default_browser.h"
+#include "dialog_settings.h"
 #include "file_details_model.h"
 #include "file_icon_provider.h"
+#include "open_page.h"
 #include "read_file.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpacerItem>
 #include <QTreeView>
-#include <QUrl>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
 
 namespace zariza {
 
@@ -45,17 +38,6 @@ QMessageBox::Icon iconForStyle(int style) {
 
 bool hasCancelButton(int style) {
     return (style & 0x7) == 1;
-}
-
-// Every QFileDialog, when destroyed, saves its history, last folder and columns through
-// QSettings(UserScope, "QtProject") in the native format: ~/.config/QtProject.conf on Linux (and
-// /.config/… without HOME). This program writes nothing but the files the user names, so the
-// native format's folders move into the read-only resources, where QSettings finds nothing to read
-// and cannot create a folder, a lock or a file. (On Windows and macOS the native format is the
-// registry or the preferences, which setPath() does not move.)
-void keepSettingsOffTheDisk() {
-    for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
-        QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral(":/no-settings"));
 }
 
 // The type column as wide as its words: Qt sizes it for "mp3Folder" and cuts "Devov 文档" short.
@@ -120,7 +102,7 @@ void QtFileDialog::showSave() {
 }
 
 void QtFileDialog::show(bool forSaving) {
-    keepSettingsOffTheDisk();
+    const DialogSettingsKeeper keepNoSettings;
     // Outlives the dialog, whose folder model asks it from another thread until it is destroyed.
     FileIconProvider icons;
     QFileDialog dialog(m_parent, dialogTitle());
@@ -186,28 +168,7 @@ int QtRuntimeServices::msgBox(const QString &prompt, int style, const QString &t
 }
 
 void QtRuntimeServices::shell(const QString &filePath) {
-    const QFileInfo file(filePath);
-#ifdef Q_OS_WIN
-    QProcess launcher;
-    launcher.setProgram(QStringLiteral("cmd.exe"));
-    launcher.setNativeArguments(QStringLiteral("/c ") + file.fileName());
-    launcher.setWorkingDirectory(file.absolutePath());
-    launcher.setCreateProcessArgumentsModifier(
-        [](QProcess::CreateProcessArguments *arguments) { arguments->flags |= CREATE_NO_WINDOW; });
-    if (!launcher.startDetached())
-        throw RuntimeError(QStringLiteral("无法启动命令解释器 cmd.exe"));
-#else
-    const QString path = file.absoluteFilePath();
-    const QStringList browser = defaultBrowserCommand(path);
-    if (browser.isEmpty()) {
-        // Nothing registered for text/html: the desktop's own launcher may still know better.
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-            throw RuntimeError(QStringLiteral("没有设置默认浏览器"), path);
-        return;
-    }
-    if (!QProcess::startDetached(browser.first(), browser.mid(1)))
-        throw RuntimeError(QStringLiteral("无法启动默认浏览器"), path);
-#endif
+    openInBrowser(filePath);
 }
 
 void QtRuntimeServices::end() {

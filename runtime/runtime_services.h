@@ -1,12 +1,12 @@
 #pragma once
 
 #include "atomic_file.h"
+#include "runtime_error.h"
 
 #include <QByteArray>
 #include <QString>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 
 namespace zariza {
 
@@ -23,22 +23,6 @@ namespace MsgBoxAnswer {
 inline constexpr int Ok = 1;
 inline constexpr int Cancel = 2;
 } // namespace MsgBoxAnswer
-
-// A failure that a command can trap. `reason` is a short Chinese phrase a user understands;
-// `fileName` names the file involved, when there is one.
-class RuntimeError : public std::runtime_error {
-public:
-    RuntimeError(QString reason, QString fileName = {});
-
-    const QString &reason() const { return m_reason; }
-    const QString &fileName() const { return m_fileName; }
-    // "<file>：<reason>", or just the reason when no file is involved.
-    QString describe() const;
-
-private:
-    QString m_reason;
-    QString m_fileName;
-};
 
 // What the commands and the window need from the desktop. The Qt implementation shows real
 // dialogs; tests give a scripted fake.

@@ -29,6 +29,8 @@ private slots:
     void uncommittedFileLeavesTheOldOne();
     void refusesFilesItCannotRead_data();
     void refusesFilesItCannotRead();
+    void keepsATargetItMayNotReplace_data();
+    void keepsATargetItMayNotReplace();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -144,6 +146,46 @@ void TestFileIo::refusesFilesItCannotRead() {
         QCOMPARE(error.reason(), reason);
         QCOMPARE(error.fileName(), name);
     }
+}
+
+// Windows: a read-only file, or one another program holds open, is kept with a Chinese reason
+// (root on Linux may replace a read-only file, so those rows live in tests/faults there).
+void TestFileIo::keepsATargetItMayNotReplace_data() {
+    QTest::addColumn<QString>("hold");
+    QTest::addColumn<QString>("reason");
+#ifdef Q_OS_WIN
+    QTest::newRow("read-only") << QStringLiteral("read-only") << QStringLiteral("没有权限");
+    QTest::newRow("held open by another program")
+        << QStringLiteral("open") << QStringLiteral("文件正被其他程序使用");
+#else
+    QSKIP("Windows file attributes and sharing");
+#endif
+}
+
+void TestFileIo::keepsATargetItMayNotReplace() {
+    QFETCH(QString, hold);
+    QFETCH(QString, reason);
+
+    writeBytes(path("doc.htm"), "old\r\n");
+    QFile other(path("doc.htm"));
+    if (hold == QStringLiteral("read-only"))
+        QVERIFY(other.setPermissions(QFile::ReadOwner | QFile::ReadUser));
+    else
+        QVERIFY(other.open(QIODevice::ReadOnly)); // Qt shares reading and writing, not deleting
+    QString failure;
+    try {
+        AtomicFile file(path("doc.htm"), LinkHandling::Follow);
+        file.open();
+        file.write("new");
+        file.commit();
+    } catch (const RuntimeError &error) {
+        failure = error.reason();
+    }
+    other.close();
+    QCOMPARE(failure, reason);
+    QCOMPARE(readBytes(path("doc.htm")), QByteArray("old\r\n"));
+    QCOMPARE(filesInFolder(), QStringList{QStringLiteral("doc.htm")});
+    QFile::setPermissions(path("doc.htm"), QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)

@@ -86,9 +86,10 @@ class Check:
         self.expect(synopsis and len(synopsis) <= 80, f"Description synopsis {synopsis!r}")
 
         # What the program links to comes from dpkg-shlibdeps, with versions; the platform
-        # plugins are loaded at run time, so they must be named by hand.
+        # plugins and the dialogs' Chinese are loaded at run time, so they must be named by hand.
         depends = fields.get("Depends", "")
-        for library in ("libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6", "qt6-qpa-plugins"):
+        loaded = ("qt6-qpa-plugins", "qt6-translations-l10n")
+        for library in ("libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6", *loaded):
             self.expect(library in dependency_names(depends), f"Depends lacks {library}: {depends}")
         self.expect(
             re.search(r"libqt6widgets6 \(>= [0-9.]+\)", depends),

@@ -4,23 +4,16 @@
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QWidget>
-#include <csignal>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
 namespace zariza {
 
 void ignoreFileSizeSignal() {
-#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
-#endif
 }
-
-#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -86,11 +79,5 @@ void closeOnTerminationSignals(QWidget &window) {
     for (const int signal : {SIGTERM, SIGHUP, SIGINT})
         ::sigaction(signal, &action, nullptr);
 }
-
-#else
-
-void closeOnTerminationSignals(QWidget &) {}
-
-#endif
 
 } // namespace zariza

@@ -1,52 +1,20 @@
 #include "atomic_file.h"
 
 #include "file_errors.h"
-#include "runtime_services.h"
+#include "file_keeping.h"
+#include "runtime_error.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <utility>
-
-#ifdef Q_OS_UNIX
-#include "file_keeping.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#else
-#include <QSaveFile>
-#endif
+#include <utility>
 
 namespace zariza {
-
-std::unique_ptr<AtomicFile> AtomicFile::create(QString fileName, LinkHandling links) {
-    auto file = std::make_unique<AtomicFile>(std::move(fileName), links);
-    file->open();
-    return file;
-}
-
-// A name anyone could plant something at is written only where a plain file or nothing is; a
-// name the user chose is written through a link, but never onto a folder or a device.
-void AtomicFile::refuseUnsuitableTarget() const {
-    const QFileInfo name(m_fileName);
-    if (m_links == LinkHandling::Replace) {
-        if (name.isSymLink() || (name.exists() && !name.isFile()))
-            throw RuntimeError(
-                QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入"), m_fileName);
-        return;
-    }
-    if (name.isSymLink() && !name.exists())
-        throw RuntimeError(QStringLiteral("链接指向的文件不存在"), m_fileName);
-    if (name.isDir())
-        throw RuntimeError(QStringLiteral("这是一个文件夹，不是文件"), m_fileName);
-    if (name.exists() && !name.isFile())
-        throw RuntimeError(QStringLiteral("这不是普通文件"), m_fileName);
-}
-
-#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -230,39 +198,5 @@ void AtomicFile::fail(int error) {
         reason += QStringLiteral("；原来的内容保存在 ") + QFile::decodeName(m_oldCopy);
     throw RuntimeError(reason, m_fileName);
 }
-
-#else
-
-AtomicFile::AtomicFile(QString fileName, LinkHandling links)
-    : m_fileName(std::move(fileName)), m_links(links),
-      m_file(std::make_unique<QSaveFile>(m_fileName)) {}
-
-AtomicFile::~AtomicFile() = default;
-
-void AtomicFile::open() {
-    refuseUnsuitableTarget();
-    if (!m_file->open(QIODevice::WriteOnly))
-        throw RuntimeError(QStringLiteral("无法访问（%1）").arg(m_file->errorString()), m_fileName);
-}
-
-void AtomicFile::write(QByteArrayView bytes) {
-    // A short write or a failed flush sets no error that commit() would notice.
-    if (m_file->write(bytes.data(), bytes.size()) != bytes.size() || !m_file->flush()) {
-        const QString reason = m_file->errorString();
-        cancel();
-        throw RuntimeError(QStringLiteral("无法写入（%1）").arg(reason), m_fileName);
-    }
-}
-
-void AtomicFile::commit() {
-    if (!m_file->commit())
-        throw RuntimeError(QStringLiteral("无法写入（%1）").arg(m_file->errorString()), m_fileName);
-}
-
-void AtomicFile::cancel() noexcept {
-    m_file->cancelWriting();
-}
-
-#endif
 
 } // namespace zariza

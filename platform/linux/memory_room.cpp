@@ -1,16 +1,12 @@
 #include "memory_room.h"
 
-#ifdef Q_OS_LINUX
 #include <QByteArray>
 #include <QHash>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#endif
 
 namespace zariza {
-
-#ifdef Q_OS_LINUX
 
 namespace {
 
@@ -143,13 +139,5 @@ MemoryRoom memoryRoom() {
     room.controlGroup = controlGroupRoom();
     return room;
 }
-
-#else
-
-MemoryRoom memoryRoom() {
-    return {};
-}
-
-#endif
 
 } // namespace zariza

@@ -4,8 +4,6 @@
 #include <QString>
 #include <memory>
 
-class QSaveFile;
-
 namespace zariza {
 
 // What a symbolic link at the target's name means for a write.
@@ -22,10 +20,11 @@ enum class LinkHandling {
 // (or, where the file system cannot do that, a short temporary one that only this user can open).
 // A folder, a device or a dangling link at the name is refused. A file written over keeps its
 // owner and group where the user may set them, its mode with setgid and sticky bits, its ACL and
-// user.* attributes; a new file gets 0666 less the umask. Where no file can be made beside a file
-// the user chose (a read-only folder, a file mounted alone), that file is written in place, its
-// old bytes kept in a private copy until the new ones are on disk and put back on failure. Every
-// failure throws RuntimeError with a Chinese reason.
+// user.* attributes (on Windows its attributes and security); a new file gets 0666 less the umask.
+// Where no file can be made beside a file the user chose (a read-only folder, a file mounted
+// alone), that file is written in place on Linux, its old bytes kept in a private copy until the
+// new ones are on disk and put back on failure. Every failure throws RuntimeError with a Chinese
+// reason.
 class AtomicFile {
 public:
     AtomicFile(QString fileName, LinkHandling links);
@@ -44,27 +43,25 @@ public:
 
 private:
     void refuseUnsuitableTarget() const;
-
-    QString m_fileName;
-    LinkHandling m_links;
-#ifdef Q_OS_UNIX
+    // Drops the temporary file and throws the Chinese reason for the system's error code
+    // (errno on Linux, GetLastError() on Windows).
     [[noreturn]] void fail(int error);
+    // Linux only: the unnamed file beside the target, and writing in place.
     int createBeside(const QByteArray &folder, bool replacing);
     void openInPlace();
     void linkIn(const QByteArray &folder);
     void replaceTarget();
     bool putBackInPlace() noexcept;
 
+    QString m_fileName;
+    LinkHandling m_links;
     QByteArray m_target;    // the name that is replaced, links followed or not
     QByteArray m_temporary; // empty while unnamed, and once renamed or removed
-    int m_descriptor = -1;
+    int m_descriptor = -1;  // on Windows a C runtime descriptor over the file's handle
     // Written in place: the private copy of the old bytes, until the new ones are on disk.
     bool m_inPlace = false;
     QByteArray m_oldCopy;
     int m_oldCopyDescriptor = -1;
-#else
-    std::unique_ptr<QSaveFile> m_file;
-#endif
 };
 
 } // namespace zariza
