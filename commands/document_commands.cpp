@@ -2,7 +2,6 @@
 
 #include "document_format.h"
 #include "document_writer.h"
-#include "file_dialog.h"
 #include "runtime_services.h"
 #include "text_box.h"
 
@@ -21,12 +20,11 @@ QString noticeTitle() {
 }
 
 bool confirmed(RuntimeServices &runtime, const QString &question) {
-    return runtime.msgBox(question, MsgBoxStyle::OkCancelQuestion, noticeTitle()) ==
-           MsgBoxAnswer::Ok;
+    return runtime.msgBox(question, BoxKind::Question, noticeTitle()) == Answer::Ok;
 }
 
 void showFailure(RuntimeServices &runtime, const QString &message, const RuntimeError &error) {
-    runtime.msgBox(message + u'\n' + error.describe(), MsgBoxStyle::Critical, noticeTitle());
+    runtime.msgBox(message + u'\n' + error.describe(), BoxKind::Failure, noticeTitle());
 }
 
 RuntimeError outOfMemory(const QString &fileName) {
@@ -76,13 +74,13 @@ QDir currentFolder() {
 void DocumentCommands::Command1_Click() {
     if (!confirmed(m_runtime, QStringLiteral("将清除原有代码确认打开？")))
         return;
-    FileDialog &dakai = m_runtime.dakai();
-    dakai.setDialogTitle(QStringLiteral("打开"));
-    dakai.setFilter(QStringLiteral("(*.Devov)|*.Devov|(*.htm)|*.htm|(*.html)|*.html"));
-    dakai.showOpen();
-    const QString fileName = dakai.fileName();
-    if (fileName.isEmpty())
+    const std::optional<QString> chosen = m_runtime.dakai().showOpen(
+        QStringLiteral("打开"), {{QStringLiteral("(*.Devov)"), {QStringLiteral("*.Devov")}},
+                                 {QStringLiteral("(*.htm)"), {QStringLiteral("*.htm")}},
+                                 {QStringLiteral("(*.html)"), {QStringLiteral("*.html")}}});
+    if (!chosen)
         return;
+    const QString &fileName = *chosen;
 
     // Load everything first and replace the document once, so a failure leaves it untouched.
     // The text read is let go before a failure is shown, which may need the memory.
@@ -102,8 +100,10 @@ void DocumentCommands::Command2_Click() {
 }
 
 void DocumentCommands::Command3_Click() {
-    saveDocumentAs({QStringLiteral("保存"), QStringLiteral("(*.Devov)|*.Devov"),
-                    QStringLiteral("文件保存完成！"), QStringLiteral("文件保存失败！")});
+    saveDocumentAs({QStringLiteral("保存"),
+                    {{QStringLiteral("(*.Devov)"), {QStringLiteral("*.Devov")}}},
+                    QStringLiteral("文件保存完成！"),
+                    QStringLiteral("文件保存失败！")});
 }
 
 void DocumentCommands::Command4_Click() {
@@ -121,32 +121,31 @@ void DocumentCommands::Command4_Click() {
         m_runtime.shell(previewPath);
     } catch (const RuntimeError &error) {
         // Says what could not be started, like the other failures, under the title it always had.
-        m_runtime.msgBox(QStringLiteral("测试失败！\n") + error.describe(), MsgBoxStyle::Critical,
+        m_runtime.msgBox(QStringLiteral("测试失败！\n") + error.describe(), BoxKind::Failure,
                          QStringLiteral("未知原因"));
     }
 }
 
 void DocumentCommands::Command5_Click() {
-    saveDocumentAs({QStringLiteral("生成"), QStringLiteral("(*.htm)|*.htm|(*.html)|*.html"),
-                    QStringLiteral("文件生成完成！"), QStringLiteral("文件生成失败！")});
+    saveDocumentAs({QStringLiteral("生成"),
+                    {{QStringLiteral("(*.htm)"), {QStringLiteral("*.htm")}},
+                     {QStringLiteral("(*.html)"), {QStringLiteral("*.html")}}},
+                    QStringLiteral("文件生成完成！"),
+                    QStringLiteral("文件生成失败！")});
 }
 
 void DocumentCommands::saveDocumentAs(const Destination &destination) {
-    FileDialog &dakai = m_runtime.dakai();
-    dakai.setDialogTitle(destination.dialogTitle);
-    dakai.setFilter(destination.filter);
-    dakai.showSave();
-    const QString fileName = dakai.fileName();
-    // No name: the dialog was cancelled.
-    if (fileName.isEmpty())
+    const std::optional<QString> fileName =
+        m_runtime.dakai().showSave(destination.dialogTitle, destination.filters);
+    if (!fileName)
         return;
     try {
-        writeDocumentFile(fileName);
+        writeDocumentFile(*fileName);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, destination.failedMessage, error);
         return;
     }
-    m_runtime.msgBox(destination.doneMessage, MsgBoxStyle::OkOnly, noticeTitle());
+    m_runtime.msgBox(destination.doneMessage, BoxKind::Notice, noticeTitle());
 }
 
 // The old file is replaced only once all of the new one is on disk; a failure on the way leaves

@@ -14,15 +14,21 @@ namespace zariza {
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
-    void showOpen() override;
-    void showSave() override;
+    std::optional<QString> showOpen(const QString &title, const FileFilters &filters) override;
+    std::optional<QString> showSave(const QString &title, const FileFilters &filters) override;
+
+protected:
+    // The next showing starts at this name.
+    void setLastName(const QString &name) { m_lastName = name; }
 
 private:
-    void show(bool forSaving);
+    std::optional<QString> show(const QString &title, const FileFilters &filters, bool forSaving);
 
     QWidget *m_parent;
     // QFileDialog::saveState() of the last showing: history, last folder, columns, view mode.
     QByteArray m_state;
+    // The name chosen last; a cancelled showing forgets it, so the next Enter writes nothing old.
+    QString m_lastName;
 };
 
 // The runtime services backed by real Qt message boxes, dialogs, files and launching.
@@ -30,7 +36,7 @@ class QtRuntimeServices : public RuntimeServices {
 public:
     explicit QtRuntimeServices(QWidget *window);
 
-    int msgBox(const QString &prompt, int style, const QString &title) override;
+    Answer msgBox(const QString &prompt, BoxKind kind, const QString &title) override;
     FileDialog &dakai() override { return m_dialog; }
     QByteArray readFile(const QString &fileName) override;
     std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override;

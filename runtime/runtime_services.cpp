@@ -16,11 +16,11 @@ void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &pr
     try {
         procedure();
     } catch (const RuntimeError &error) {
-        runtime.msgBox(QStringLiteral("运行时错误：\n") + error.describe(), MsgBoxStyle::Critical,
+        runtime.msgBox(QStringLiteral("运行时错误：\n") + error.describe(), BoxKind::Failure,
                        QStringLiteral("Zariza编辑器"));
     } catch (const std::exception &error) {
         runtime.msgBox(QStringLiteral("运行时错误：\n") + QString::fromLocal8Bit(error.what()),
-                       MsgBoxStyle::Critical, QStringLiteral("Zariza编辑器"));
+                       BoxKind::Failure, QStringLiteral("Zariza编辑器"));
     }
 }
 

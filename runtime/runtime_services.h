@@ -12,17 +12,13 @@ namespace zariza {
 
 class FileDialog;
 
-// Message box styles the commands use, and the answers a box gives.
-namespace MsgBoxStyle {
-inline constexpr int OkOnly = 0;
-inline constexpr int Critical = 16;
-inline constexpr int OkCancelQuestion = 33;
-} // namespace MsgBoxStyle
-
-namespace MsgBoxAnswer {
-inline constexpr int Ok = 1;
-inline constexpr int Cancel = 2;
-} // namespace MsgBoxAnswer
+// The kinds of message box the program shows, and the answers a box gives.
+enum class BoxKind {
+    Notice,   // a statement with 确定
+    Failure,  // a critical message with 确定
+    Question, // a question with 确定 and 取消
+};
+enum class Answer { Ok, Cancel };
 
 // A failure that a command can trap. `reason` is a short Chinese phrase a user understands;
 // `fileName` names the file involved, when there is one.
@@ -46,9 +42,9 @@ class RuntimeServices {
 public:
     virtual ~RuntimeServices() = default;
 
-    // A modal box; returns MsgBoxAnswer::Ok or MsgBoxAnswer::Cancel.
-    virtual int msgBox(const QString &prompt, int style, const QString &title) = 0;
-    // The window's one file-name dialog object.
+    // A modal box; Esc and the close box answer Cancel where there is one, OK otherwise.
+    virtual Answer msgBox(const QString &prompt, BoxKind kind, const QString &title) = 0;
+    // The window's one file-name dialog.
     virtual FileDialog &dakai() = 0;
     // The whole of a regular file (see readRegularFile). Throws RuntimeError.
     virtual QByteArray readFile(const QString &fileName) = 0;

@@ -97,7 +97,7 @@ void TestRealPages::init() {
 QByteArray TestRealPages::openAndGenerate(const QString &file) {
     FakeTextBox text1;
     DocumentCommands commands(m_runtime, text1);
-    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.answers = {Answer::Ok};
     m_runtime.dialog.names = {file, m_dir->filePath("generated.htm")};
     commands.Command1_Click();
     commands.Command5_Click();
@@ -139,7 +139,7 @@ void TestRealPages::chineseTextFromThisSystemRoundTrips() {
     QCOMPARE(openAndGenerate(m_dir->filePath("utf8.htm")), withCrLfLines(declared));
     QVERIFY(m_runtime.boxes.size() >= 4);
     for (const FakeRuntime::MsgBox &box : m_runtime.boxes)
-        QVERIFY2(box.style != MsgBoxStyle::Critical, qPrintable(box.prompt));
+        QVERIFY2(box.kind != BoxKind::Failure, qPrintable(box.prompt));
 }
 
 void TestRealPages::browserReadsTheTextWeWrote_data() {

@@ -129,21 +129,21 @@ const QString previewFailed = QStringLiteral("预览文件写入失败！");
 const QString notAPlainFile =
     QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入");
 
-QString box(int style, const QString &title, const QString &prompt) {
-    return QStringLiteral("[%1 %2] %3").arg(style).arg(title, prompt);
+QString box(BoxKind kind, const QString &title, const QString &prompt) {
+    return QStringLiteral("[%1 %2] %3").arg(int(kind)).arg(title, prompt);
 }
 
 QString askedToOpen() {
-    return box(MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示"),
+    return box(BoxKind::Question, QStringLiteral("提示"),
                QStringLiteral("将清除原有代码确认打开？"));
 }
 
 QString saved() {
-    return box(MsgBoxStyle::OkOnly, QStringLiteral("提示"), QStringLiteral("文件保存完成！"));
+    return box(BoxKind::Notice, QStringLiteral("提示"), QStringLiteral("文件保存完成！"));
 }
 
 QString failure(const QString &what, const QString &path, const QString &reason) {
-    return box(MsgBoxStyle::Critical, QStringLiteral("提示"),
+    return box(BoxKind::Failure, QStringLiteral("提示"),
                what + u'\n' + path + QStringLiteral("：") + reason);
 }
 
@@ -411,19 +411,18 @@ class FileDialogWithHook : public ScriptedFileDialog {
 public:
     std::function<void(const QString &chosen)> afterChoice;
 
-    void showOpen() override {
-        ScriptedFileDialog::showOpen();
-        strike();
+    std::optional<QString> showOpen(const QString &title, const FileFilters &filters) override {
+        return strike(ScriptedFileDialog::showOpen(title, filters));
     }
-    void showSave() override {
-        ScriptedFileDialog::showSave();
-        strike();
+    std::optional<QString> showSave(const QString &title, const FileFilters &filters) override {
+        return strike(ScriptedFileDialog::showSave(title, filters));
     }
 
 private:
-    void strike() {
+    std::optional<QString> strike(std::optional<QString> chosen) {
         if (afterChoice)
-            afterChoice(fileName());
+            afterChoice(chosen.value_or(QString()));
+        return chosen;
     }
 };
 
@@ -454,7 +453,7 @@ public:
 Outcome runCommands(const Fault &fault, const Action &action, const QString &folder,
                     RuntimeServices *systemLauncher) {
     FaultRuntime runtime;
-    runtime.answers = {MsgBoxAnswer::Ok, MsgBoxAnswer::Ok, MsgBoxAnswer::Ok, MsgBoxAnswer::Ok};
+    runtime.answers = {Answer::Ok, Answer::Ok, Answer::Ok, Answer::Ok};
     for (const QString &name : action.names)
         runtime.dialogWithHook.names.push_back(inFolder(name, folder));
     runtime.dialogWithHook.afterChoice = fault.afterChoice;
@@ -484,7 +483,7 @@ Outcome runCommands(const Fault &fault, const Action &action, const QString &fol
 
     Outcome outcome;
     for (const FakeRuntime::MsgBox &shown : runtime.boxes)
-        outcome.boxes.append(box(shown.style, shown.title, shown.prompt));
+        outcome.boxes.append(box(shown.kind, shown.title, shown.prompt));
     outcome.document = text1.value;
     outcome.launched = runtime.launched;
     outcome.launchMs = runtime.launchMs;
@@ -883,7 +882,7 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
                                                .encode(utf16Text + QStringLiteral("\r\n")))}}
         << Action{.commands = {Command::Open, Command::Generate},
                   .names = {"@/u16.htm", "@/out.htm"}}
-        << Expected{.boxes = {askedToOpen(), box(MsgBoxStyle::OkOnly, QStringLiteral("提示"),
+        << Expected{.boxes = {askedToOpen(), box(BoxKind::Notice, QStringLiteral("提示"),
                                                  QStringLiteral("文件生成完成！"))},
                     .document = utf16Text,
                     .written = {{"out.htm", "<title>\xb1\xe0\xbc\xad\xc6\xf7</title>\r\n"
