@@ -6,8 +6,6 @@
 #include "text_box.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <new>
 #include <optional>
 
@@ -56,19 +54,6 @@ void replaceDocument(TextBox &textBox, QString document, const QString &fileName
     }
 }
 
-// A current folder removed since it was entered has no path any more (a relative Cs.htm would
-// land in the root folder); Linux still tells where it was.
-QDir currentFolder() {
-    const QString path = QDir::currentPath();
-    if (!path.isEmpty() && QFileInfo(path).isDir())
-        return QDir(path);
-    QString lost = QFile::symLinkTarget(QStringLiteral("/proc/self/cwd"));
-    if (lost.endsWith(QStringLiteral(" (deleted)")))
-        lost.chop(10);
-    throw RuntimeError(QStringLiteral("当前文件夹已被删除或无法访问"),
-                       lost.isEmpty() ? path : lost);
-}
-
 } // namespace
 
 void DocumentCommands::Command1_Click() {
@@ -109,7 +94,7 @@ void DocumentCommands::Command3_Click() {
 void DocumentCommands::Command4_Click() {
     QString previewPath;
     try {
-        previewPath = currentFolder().absoluteFilePath(QStringLiteral("Cs.htm"));
+        previewPath = QDir(m_runtime.currentFolder()).absoluteFilePath(QStringLiteral("Cs.htm"));
         // Anyone who can write to the folder could plant Cs.htm as a link or a device, or swap
         // one in while it is written; the preview never writes through them.
         writeDocumentFile(previewPath, LinkHandling::Replace);

@@ -120,7 +120,7 @@ std::optional<QString> QtFileDialog::show(const QString &title, const FileFilter
     if (!nameFilters.isEmpty())
         dialog.selectNameFilter(nameFilters.first());
     if (m_lastName.isEmpty()) {
-        dialog.setDirectory(QDir::currentPath());
+        dialog.setDirectory(m_folder.entered());
     } else {
         const QFileInfo last(m_lastName);
         dialog.setDirectory(last.absolutePath());
@@ -137,11 +137,15 @@ std::optional<QString> QtFileDialog::show(const QString &title, const FileFilter
         return std::nullopt;
     // Like the platform dialogs this program grew up with: the chosen folder becomes the current
     // one, so the preview page lands beside the document and its relative links resolve.
-    QDir::setCurrent(QFileInfo(m_lastName).absolutePath());
+    m_folder.enter(QFileInfo(m_lastName).absolutePath());
     return m_lastName;
 }
 
 QtRuntimeServices::QtRuntimeServices(QWidget *window) : m_window(window), m_dialog(window) {}
+
+QString QtRuntimeServices::currentFolder() const {
+    return m_dialog.currentFolder().path();
+}
 
 QByteArray QtRuntimeServices::readFile(const QString &fileName) {
     return readRegularFile(fileName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "current_folder.h"
 #include "file_dialog.h"
 #include "runtime_services.h"
 
@@ -16,6 +17,8 @@ public:
     explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
     std::optional<QString> showOpen(const QString &title, const FileFilters &filters) override;
     std::optional<QString> showSave(const QString &title, const FileFilters &filters) override;
+    // Where a showing without a last name starts; the folder of each name chosen.
+    CurrentFolder &currentFolder() { return m_folder; }
 
 protected:
     // The next showing starts at this name.
@@ -29,6 +32,7 @@ private:
     QByteArray m_state;
     // The name chosen last; a cancelled showing forgets it, so the next Enter writes nothing old.
     QString m_lastName;
+    CurrentFolder m_folder;
 };
 
 // The runtime services backed by real Qt message boxes, dialogs, files and launching.
@@ -38,6 +42,7 @@ public:
 
     Answer msgBox(const QString &prompt, BoxKind kind, const QString &title) override;
     FileDialog &dakai() override { return m_dialog; }
+    QString currentFolder() const override;
     QByteArray readFile(const QString &fileName) override;
     std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override;
     void shell(const QString &filePath) override;
@@ -45,7 +50,7 @@ public:
 
 private:
     QWidget *m_window;
-    QtFileDialog m_dialog;
+    mutable QtFileDialog m_dialog;
 };
 
 } // namespace zariza

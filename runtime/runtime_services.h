@@ -51,6 +51,9 @@ public:
     // A file opened for writing that takes `fileName`'s place on commit() (see AtomicFile).
     // Throws RuntimeError.
     virtual std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) = 0;
+    // The folder the preview goes to: that of the last file chosen in the dialog, at first the
+    // folder the program started in. Throws RuntimeError when it has been removed since.
+    virtual QString currentFolder() const = 0;
     // Hands a file to the system's default handler without waiting for it.
     // Throws RuntimeError when the handler cannot be started.
     virtual void shell(const QString &filePath) = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "current_folder.h"
 #include "file_dialog.h"
 #include "read_file.h"
 #include "runtime_services.h"
@@ -54,9 +55,11 @@ public:
     bool launchFails = false;
     int endCalls = 0;
     ScriptedFileDialog dialog;
+    CurrentFolder folder; // the dialog leaves it as it is
 
     Answer msgBox(const QString &prompt, BoxKind kind, const QString &title) override;
     FileDialog &dakai() override { return dialog; }
+    QString currentFolder() const override { return folder.path(); }
     QByteArray readFile(const QString &fileName) override { return readRegularFile(fileName); }
     std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override {
         return AtomicFile::create(fileName, links);

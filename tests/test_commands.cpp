@@ -75,7 +75,7 @@ private:
 void TestCommands::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_runtime.folder.enter(m_dir->path());
     m_runtime.boxes.clear();
     m_runtime.answers.clear();
     m_runtime.launched.clear();

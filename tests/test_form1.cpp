@@ -63,8 +63,8 @@ private:
 };
 
 void TestForm1::init() {
-    QVERIFY(QDir::setCurrent(m_dir.path()));
     m_runtime = std::make_unique<FakeRuntime>();
+    m_runtime->folder.enter(m_dir.path());
     m_form = std::make_unique<Form1>(m_runtime.get());
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));

@@ -204,7 +204,8 @@ void TestQtRuntime::acceptedDialogLeavesThePathAndMakesItsFolderCurrent() {
         dialog.showSave(QStringLiteral("生成"), {{"(*.htm)", {"*.htm"}}, {"(*.html)", {"*.html"}}});
 
     QCOMPARE(chosen.value_or(QString()), typed);
-    QCOMPARE(QDir::current().canonicalPath(), QDir(dir.filePath("pages")).canonicalPath());
+    QCOMPARE(QDir(dialog.currentFolder().path()).canonicalPath(),
+             QDir(dir.filePath("pages")).canonicalPath());
     QCOMPARE(shownFilters, (QStringList{"(*.htm)", "(*.htm)", "(*.html)"}));
 }
 
@@ -274,10 +275,10 @@ void TestQtRuntime::dialogDescribesFilesWithoutOpeningThem() {
 void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
     QTemporaryDir first;
     QtFileDialog dialog(nullptr);
-    QDir::setCurrent(first.path());
+    dialog.currentFolder().enter(first.path());
     answerModalLater([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     dialog.showOpen({}, {});
-    QDir::setCurrent(m_startFolder);
+    dialog.currentFolder().enter(m_startFolder);
     QStringList history;
     answerModalLater([&](QWidget *modal) {
         history = qobject_cast<QFileDialog *>(modal)->history();

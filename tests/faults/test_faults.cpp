@@ -48,7 +48,8 @@ struct CaseSkipped {
 
 struct CaseFolder {
     QDir dir;
-    QStringList mounts; // unmounted when the case ends
+    QStringList mounts;    // unmounted when the case ends
+    CurrentFolder current; // where the preview goes
 };
 
 using Step = std::function<void(CaseFolder &)>;
@@ -217,11 +218,13 @@ Step owner(const QString &name, uid_t user, gid_t group) {
     };
 }
 
-// The case folder made current, then removed and made anew: the process still sits in the old one.
+// The case folder made current, then removed and made anew: the editor still holds the old one.
 Step removedCurrentFolder(const QString &name) {
     return [=](CaseFolder &folder) {
-        if (!folder.dir.mkpath(name) || !QDir::setCurrent(folder.dir.filePath(name)) ||
-            !folder.dir.rmdir(name) || !folder.dir.mkpath(name))
+        if (!folder.dir.mkpath(name))
+            failStep(QStringLiteral("make the current folder ") + name);
+        folder.current.enter(folder.dir.filePath(name));
+        if (!folder.dir.rmdir(name) || !folder.dir.mkpath(name))
             failStep(QStringLiteral("remove the current folder ") + name);
     };
 }
@@ -450,12 +453,13 @@ public:
     }
 };
 
-Outcome runCommands(const Fault &fault, const Action &action, const QString &folder,
+Outcome runCommands(const Fault &fault, const Action &action, const CaseFolder &folder,
                     RuntimeServices *systemLauncher) {
     FaultRuntime runtime;
     runtime.answers = {Answer::Ok, Answer::Ok, Answer::Ok, Answer::Ok};
     for (const QString &name : action.names)
-        runtime.dialogWithHook.names.push_back(inFolder(name, folder));
+        runtime.dialogWithHook.names.push_back(inFolder(name, folder.dir.path()));
+    runtime.folder = folder.current;
     runtime.dialogWithHook.afterChoice = fault.afterChoice;
     runtime.systemLauncher = systemLauncher;
     FakeTextBox text1(action.document);
@@ -494,7 +498,7 @@ QString systemErrorText() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-Outcome runConfined(const Fault &fault, const Action &action, const QString &folder) {
+Outcome runConfined(const Fault &fault, const Action &action, const CaseFolder &folder) {
     if (fault.runIn == RunIn::FileSizeLimitedChild) {
         // Past the limit a write fails with EFBIG, the way it fails with ENOSPC on a full disk,
         // once the program has set itself up as it does at start.
@@ -525,9 +529,9 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
         if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
             setresuid(nobody, nobody, nobody) != 0)
             return {QStringLiteral("cannot drop root privileges: ") + systemErrorText()};
-        if (access(QFile::encodeName(folder), R_OK | X_OK) != 0)
+        if (access(QFile::encodeName(folder.dir.path()), R_OK | X_OK) != 0)
             return {QStringLiteral("an unprivileged user cannot reach %1 (set TMPDIR elsewhere)")
-                        .arg(folder)};
+                        .arg(folder.dir.path())};
     }
     if (fault.runIn == RunIn::GroupMemberChild) {
         const gid_t shared = 2000;
@@ -540,7 +544,7 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
     if (!fault.attacker)
         return runCommands(fault, action, folder, nullptr);
     std::atomic_bool stop = false;
-    std::thread attacker(fault.attacker, QDir(folder), std::cref(stop));
+    std::thread attacker(fault.attacker, folder.dir, std::cref(stop));
     Outcome outcome = runCommands(fault, action, folder, nullptr);
     stop = true;
     attacker.join();
@@ -558,8 +562,8 @@ bool writeAll(int fd, const QByteArray &bytes) {
 }
 
 // The child's result, or an empty optional with the reason in `failure`.
-std::optional<Outcome> runInChild(const Fault &fault, const Action &action, const QString &folder,
-                                  QString *failure) {
+std::optional<Outcome> runInChild(const Fault &fault, const Action &action,
+                                  const CaseFolder &folder, QString *failure) {
     constexpr int timeoutMs = 60000;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -634,7 +638,7 @@ std::optional<Outcome> runInChild(const Fault &fault, const Action &action, cons
 }
 
 // The real Qt launcher with a default browser that never ends: the editor must not wait for it.
-Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const QString &folder) {
+Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const CaseFolder &folder) {
     QTemporaryDir stubFolder;
     const QString pidFile = stubFolder.filePath(QStringLiteral("pid"));
     const QString stub = stubFolder.filePath(QStringLiteral("hanging-browser"));
@@ -696,7 +700,6 @@ private slots:
     void faultLeavesEveryFileIntact();
 
 private:
-    QString m_startFolder = QDir::currentPath();
     mode_t m_umask = 022;
     std::unique_ptr<QTemporaryDir> m_dir;
     CaseFolder m_case;
@@ -710,16 +713,15 @@ void TestFaults::initTestCase() {
 void TestFaults::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_case = {QDir(m_dir->path()), {}};
+    m_case = {QDir(m_dir->path()), {}, {}};
     // The preview goes to the current folder.
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_case.current.enter(m_dir->path());
 }
 
 void TestFaults::cleanup() {
     for (const QString &mountPoint : std::as_const(m_case.mounts))
         umount2(QFile::encodeName(mountPoint), MNT_DETACH);
     makeRemovable(m_dir->path());
-    QDir::setCurrent(m_startFolder);
     m_dir.reset();
 }
 
@@ -921,8 +923,8 @@ void TestFaults::faultLeavesEveryFileIntact() {
 
     QString failure;
     const std::optional<Outcome> outcome = fault.runIn == RunIn::ThisProcessWithSystemLauncher
-                                               ? runWithSystemLauncher(fault, action, folder)
-                                               : runInChild(fault, action, folder, &failure);
+                                               ? runWithSystemLauncher(fault, action, m_case)
+                                               : runInChild(fault, action, m_case, &failure);
     QVERIFY2(outcome, qPrintable(failure));
     if (!outcome->skipped.isEmpty())
         QSKIP(qPrintable(outcome->skipped));
