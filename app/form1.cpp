@@ -32,6 +32,18 @@ QString editingQuestion(ViewOnlyReason reason) {
 
 } // namespace
 
+void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &procedure) {
+    try {
+        procedure();
+    } catch (const RuntimeError &error) {
+        runtime.msgBox(QStringLiteral("运行时错误：\n") + error.describe(), BoxKind::Failure,
+                       QStringLiteral("Zariza编辑器"));
+    } catch (const std::exception &error) {
+        runtime.msgBox(QStringLiteral("运行时错误：\n") + QString::fromLocal8Bit(error.what()),
+                       BoxKind::Failure, QStringLiteral("Zariza编辑器"));
+    }
+}
+
 Form1::Form1(RuntimeServices *runtime, QWidget *parent)
     : QWidget(parent), m_ui(setUpForm(new Ui::Form1, this)),
       m_ownRuntime(runtime ? nullptr : std::make_unique<QtRuntimeServices>(this)),

@@ -18,6 +18,7 @@
 #include "plain_text_box.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QSessionManager;
@@ -29,6 +30,10 @@ class Form1;
 namespace zariza {
 
 class RuntimeServices;
+
+// Runs one event procedure. A failure the procedure did not trap is shown as a critical message
+// and the program goes on with its document.
+void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &procedure);
 
 class Form1 : public QWidget {
     Q_OBJECT

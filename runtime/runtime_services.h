@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -60,9 +59,5 @@ public:
     // Ends the program at once.
     virtual void end() = 0;
 };
-
-// Runs one event procedure. A failure the procedure did not trap is shown as a critical message
-// and the program goes on with its document.
-void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &procedure);
 
 } // namespace zariza

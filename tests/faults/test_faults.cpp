@@ -4,6 +4,7 @@
 // temporary file cannot go unnoticed.
 #include "document_commands.h"
 #include "fake_runtime.h"
+#include "form1.h"
 #include "process_signals.h"
 #include "qt_runtime.h"
 #include "test_files.h"
