@@ -104,7 +104,7 @@ public:
             } else if (startsWith("<meta") && m_position + 5 < m_size &&
                        (isAsciiWhitespace(at(m_position + 5)) || at(m_position + 5) == '/')) {
                 m_position += 5;
-                const QByteArray label = readMeta();
+                QByteArray label = readMeta();
                 if (m_aborted)
                     return {};
                 if (!label.isEmpty())
