@@ -1,8 +1,9 @@
 /*
  * How the parts of Zariza编辑器 meet, data flowing one way:
- *   app/              - this window, Form1, built from form1.ui: it holds the document in Text1
- *                       (DocumentEdit, behind the PlainTextBox adapter), wires each button's
- *                       click to one command and asks before the window closes;
+ *   app/              - this window, Form1, built from form1.ui: it wires each button's click to
+ *                       one command, shows what a command did not trap, asks before it closes;
+ *   textbox/          - Text1, the DocumentEdit widget behind the PlainTextBox adapter, holding
+ *                       the document;
  *   commands/         - the five commands, free of widgets;
  *   commands/format/  - the document file format: a file's bytes to the document's text and the
  *                       text to the bytes to write, on QtCore alone;
