@@ -27,6 +27,21 @@ test: deps-test configure
 clean:
 	rm -rf $(BUILD_DIR)
 
+# The habits the compiler does not check: the formatting of every tracked C++ file
+# (.clang-format) and clang-tidy's checks (.clang-tidy) over the sources the build compiles.
+CXX_FILES = $(shell git ls-files '*.cpp' '*.h')
+TIDY_SOURCES = $(shell git ls-files 'app/*.cpp' 'textbox/*.cpp' 'commands/*.cpp' 'runtime/*.cpp')
+
+.PHONY: lint format
+
+format:
+	clang-format -i $(CXX_FILES)
+
+lint: deps-test configure
+	clang-format --dry-run --Werror $(CXX_FILES)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+	run-clang-tidy -quiet -j $(JOBS) -p $(BUILD_DIR) $(TIDY_SOURCES)
+
 # Installing, the Debian package and the screenshot (cmake/install.cmake, scripts/screenshot).
 PREFIX ?= /usr/local
 

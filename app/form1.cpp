@@ -32,6 +32,18 @@ QString editingQuestion(ViewOnlyReason reason) {
 
 } // namespace
 
+void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &procedure) {
+    try {
+        procedure();
+    } catch (const RuntimeError &error) {
+        runtime.msgBox(QStringLiteral("运行时错误：\n") + error.describe(), BoxKind::Failure,
+                       QStringLiteral("Zariza编辑器"));
+    } catch (const std::exception &error) {
+        runtime.msgBox(QStringLiteral("运行时错误：\n") + QString::fromLocal8Bit(error.what()),
+                       BoxKind::Failure, QStringLiteral("Zariza编辑器"));
+    }
+}
+
 Form1::Form1(RuntimeServices *runtime, QWidget *parent)
     : QWidget(parent), m_ui(setUpForm(new Ui::Form1, this)),
       m_ownRuntime(runtime ? nullptr : std::make_unique<QtRuntimeServices>(this)),
@@ -59,8 +71,8 @@ void Form1::wireEvents() {
     connect(m_ui->Command5, &QPushButton::clicked, this,
             [this] { runCommand(&DocumentCommands::Command5_Click); });
     m_text1.setEditingConfirmation([this](ViewOnlyReason reason) {
-        return m_runtime->msgBox(editingQuestion(reason), MsgBoxStyle::OkCancelQuestion,
-                                 QStringLiteral("提示")) == MsgBoxAnswer::Ok;
+        return m_runtime->msgBox(editingQuestion(reason), BoxKind::Question,
+                                 QStringLiteral("提示")) == Answer::Ok;
     });
     // The desktop session ending asks the same question as the close box.
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
@@ -72,16 +84,17 @@ void Form1::runCommand(void (DocumentCommands::*command)()) {
 }
 
 void Form1::Form_QueryUnload(qint16 &cancel) {
-    cancel = static_cast<qint16>(m_runtime->msgBox(
-        QStringLiteral("确认退出？"), MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")));
-    if (cancel == MsgBoxAnswer::Ok)
+    const Answer answer =
+        m_runtime->msgBox(QStringLiteral("确认退出？"), BoxKind::Question, QStringLiteral("提示"));
+    cancel = answer == Answer::Ok ? 0 : 1;
+    if (!cancel)
         m_runtime->end();
 }
 
 void Form1::closeEvent(QCloseEvent *event) {
     qint16 cancel = 0;
     Form_QueryUnload(cancel);
-    if (cancel == MsgBoxAnswer::Ok)
+    if (!cancel)
         event->accept();
     else
         event->ignore();
@@ -92,7 +105,7 @@ void Form1::commitData(QSessionManager &manager) {
         return;
     qint16 cancel = 0;
     Form_QueryUnload(cancel);
-    if (cancel != MsgBoxAnswer::Ok)
+    if (cancel)
         manager.cancel();
     manager.release();
 }

@@ -1,8 +1,9 @@
 /*
  * How the parts of Zariza编辑器 meet, data flowing one way:
- *   app/              - this window, Form1, built from form1.ui: it holds the document in Text1
- *                       (DocumentEdit, behind the PlainTextBox adapter), wires each button's
- *                       click to one command and asks before the window closes;
+ *   app/              - this window, Form1, built from form1.ui: it wires each button's click to
+ *                       one command, shows what a command did not trap, asks before it closes;
+ *   textbox/          - Text1, the DocumentEdit widget behind the PlainTextBox adapter, holding
+ *                       the document;
  *   commands/         - the five commands, free of widgets;
  *   commands/format/  - the document file format: a file's bytes to the document's text and the
  *                       text to the bytes to write, on QtCore alone;
@@ -18,6 +19,7 @@
 #include "plain_text_box.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QSessionManager;
@@ -29,6 +31,10 @@ class Form1;
 namespace zariza {
 
 class RuntimeServices;
+
+// Runs one event procedure. A failure the procedure did not trap is shown as a critical message
+// and the program goes on with its document.
+void runEventProcedure(RuntimeServices &runtime, const std::function<void()> &procedure);
 
 class Form1 : public QWidget {
     Q_OBJECT

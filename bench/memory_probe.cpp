@@ -70,7 +70,7 @@ int main(int argc, char *argv[]) {
     const long base = statusKib("VmRSS");
 
     if (editor) {
-        runtime.answers = {MsgBoxAnswer::Ok};
+        runtime.answers = {Answer::Ok};
         runtime.dialog.names = {path};
         window->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
         if (runtime.boxes.size() != 1) {

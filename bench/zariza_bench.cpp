@@ -3,7 +3,8 @@
 // loaded, and prints how far each stays above its floor. Runs offscreen.
 //
 // Names read operation/document/size/side, the side being "editor" or "floor"; a save is also
-// timed against an "atomic-floor" that writes through QSaveFile, atomic as every save of the editor is.
+// timed against an "atomic-floor" that writes through QSaveFile, atomic as every save of the
+// editor is.
 #include "editor_session.h"
 #include "floors.h"
 #include "sample_documents.h"

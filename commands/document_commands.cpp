@@ -3,12 +3,11 @@
 #include "background_writer.h"
 #include "document_format.h"
 #include "file_dialog.h"
+#include "document_writer.h"
 #include "runtime_services.h"
 #include "text_box.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <new>
 #include <optional>
 
@@ -21,12 +20,11 @@ QString noticeTitle() {
 }
 
 bool confirmed(RuntimeServices &runtime, const QString &question) {
-    return runtime.msgBox(question, MsgBoxStyle::OkCancelQuestion, noticeTitle()) ==
-           MsgBoxAnswer::Ok;
+    return runtime.msgBox(question, BoxKind::Question, noticeTitle()) == Answer::Ok;
 }
 
 void showFailure(RuntimeServices &runtime, const QString &message, const RuntimeError &error) {
-    runtime.msgBox(message + u'\n' + error.describe(), MsgBoxStyle::Critical, noticeTitle());
+    runtime.msgBox(message + u'\n' + error.describe(), BoxKind::Failure, noticeTitle());
 }
 
 RuntimeError outOfMemory(const QString &fileName) {
@@ -74,31 +72,18 @@ void replaceDocument(TextBox &textBox, QString document, const QString &fileName
     }
 }
 
-// A current folder removed since it was entered has no path any more (a relative Cs.htm would
-// land in the root folder); Linux still tells where it was.
-QDir currentFolder() {
-    const QString path = QDir::currentPath();
-    if (!path.isEmpty() && QFileInfo(path).isDir())
-        return QDir(path);
-    QString lost = QFile::symLinkTarget(QStringLiteral("/proc/self/cwd"));
-    if (lost.endsWith(QStringLiteral(" (deleted)")))
-        lost.chop(10);
-    throw RuntimeError(QStringLiteral("当前文件夹已被删除或无法访问"),
-                       lost.isEmpty() ? path : lost);
-}
-
 } // namespace
 
 void DocumentCommands::Command1_Click() {
     if (!confirmed(m_runtime, QStringLiteral("将清除原有代码确认打开？")))
         return;
-    FileDialog &dakai = m_runtime.dakai();
-    dakai.setDialogTitle(QStringLiteral("打开"));
-    dakai.setFilter(QStringLiteral("(*.Devov)|*.Devov|(*.htm)|*.htm|(*.html)|*.html"));
-    dakai.showOpen();
-    const QString fileName = dakai.fileName();
-    if (fileName.isEmpty())
+    const std::optional<QString> chosen = m_runtime.dakai().showOpen(
+        QStringLiteral("打开"), {{QStringLiteral("(*.Devov)"), {QStringLiteral("*.Devov")}},
+                                 {QStringLiteral("(*.htm)"), {QStringLiteral("*.htm")}},
+                                 {QStringLiteral("(*.html)"), {QStringLiteral("*.html")}}});
+    if (!chosen)
         return;
+    const QString &fileName = *chosen;
 
     // Load everything first and replace the document once, so a failure leaves it untouched.
     // The text read is let go before a failure is shown, which may need the memory.
@@ -119,14 +104,16 @@ void DocumentCommands::Command2_Click() {
 }
 
 void DocumentCommands::Command3_Click() {
-    saveDocumentAs({QStringLiteral("保存"), QStringLiteral("(*.Devov)|*.Devov"),
-                    QStringLiteral("文件保存完成！"), QStringLiteral("文件保存失败！")});
+    saveDocumentAs({QStringLiteral("保存"),
+                    {{QStringLiteral("(*.Devov)"), {QStringLiteral("*.Devov")}}},
+                    QStringLiteral("文件保存完成！"),
+                    QStringLiteral("文件保存失败！")});
 }
 
 void DocumentCommands::Command4_Click() {
     QString previewPath;
     try {
-        previewPath = currentFolder().absoluteFilePath(QStringLiteral("Cs.htm"));
+        previewPath = QDir(m_runtime.currentFolder()).absoluteFilePath(QStringLiteral("Cs.htm"));
         // Anyone who can write to the folder could plant Cs.htm as a link or a device, or swap
         // one in while it is written; the preview never writes through them.
         writeDocumentFile(previewPath, LinkHandling::Replace);
@@ -138,32 +125,31 @@ void DocumentCommands::Command4_Click() {
         m_runtime.shell(previewPath);
     } catch (const RuntimeError &error) {
         // Says what could not be started, like the other failures, under the title it always had.
-        m_runtime.msgBox(QStringLiteral("测试失败！\n") + error.describe(), MsgBoxStyle::Critical,
+        m_runtime.msgBox(QStringLiteral("测试失败！\n") + error.describe(), BoxKind::Failure,
                          QStringLiteral("未知原因"));
     }
 }
 
 void DocumentCommands::Command5_Click() {
-    saveDocumentAs({QStringLiteral("生成"), QStringLiteral("(*.htm)|*.htm|(*.html)|*.html"),
-                    QStringLiteral("文件生成完成！"), QStringLiteral("文件生成失败！")});
+    saveDocumentAs({QStringLiteral("生成"),
+                    {{QStringLiteral("(*.htm)"), {QStringLiteral("*.htm")}},
+                     {QStringLiteral("(*.html)"), {QStringLiteral("*.html")}}},
+                    QStringLiteral("文件生成完成！"),
+                    QStringLiteral("文件生成失败！")});
 }
 
 void DocumentCommands::saveDocumentAs(const Destination &destination) {
-    FileDialog &dakai = m_runtime.dakai();
-    dakai.setDialogTitle(destination.dialogTitle);
-    dakai.setFilter(destination.filter);
-    dakai.showSave();
-    const QString fileName = dakai.fileName();
-    // No name: the dialog was cancelled.
-    if (fileName.isEmpty())
+    const std::optional<QString> fileName =
+        m_runtime.dakai().showSave(destination.dialogTitle, destination.filters);
+    if (!fileName)
         return;
     try {
-        writeDocumentFile(fileName);
+        writeDocumentFile(*fileName);
     } catch (const RuntimeError &error) {
         showFailure(m_runtime, destination.failedMessage, error);
         return;
     }
-    m_runtime.msgBox(destination.doneMessage, MsgBoxStyle::OkOnly, noticeTitle());
+    m_runtime.msgBox(destination.doneMessage, BoxKind::Notice, noticeTitle());
 }
 
 // The old file is replaced only once all of the new one is on disk; a failure on the way leaves

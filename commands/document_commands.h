@@ -1,6 +1,7 @@
 #pragma once
 
 #include "atomic_file.h"
+#include "file_dialog.h"
 
 #include <QString>
 
@@ -30,7 +31,7 @@ public:
 private:
     struct Destination {
         QString dialogTitle;
-        QString filter;
+        FileFilters filters;
         QString doneMessage;
         QString failedMessage;
     };

@@ -2,19 +2,16 @@
 
 namespace zariza {
 
-QStringList nameFiltersFromFilter(const QString &filter) {
-    const QStringList items = filter.split(u'|');
+QStringList nameFiltersOf(const FileFilters &filters) {
     QStringList nameFilters;
-    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
-        const QString &description = items[i];
-        // "*.htm;*.html" lists patterns with semicolons; Qt separates them with blanks.
-        const QString patterns = QString(items[i + 1]).replace(u';', u' ');
+    for (const FileFilter &filter : filters) {
+        const QString patterns = filter.patterns.join(u' ');
         // Qt reads the patterns from the last "(…)" of a name filter; a description that already
         // ends with its patterns in brackets is used as it is.
-        if (description.endsWith(u'(' + patterns + u')'))
-            nameFilters.append(description);
+        if (filter.description.endsWith(u'(' + patterns + u')'))
+            nameFilters.append(filter.description);
         else
-            nameFilters.append(description + QStringLiteral(" (") + patterns + u')');
+            nameFilters.append(filter.description + QStringLiteral(" (") + patterns + u')');
     }
     return nameFilters;
 }

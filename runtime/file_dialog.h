@@ -1,41 +1,30 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace zariza {
 
-// The open/save file-name dialog object. The commands set its title and filter, show it, then
-// read the file name it left: the chosen path on accept, empty on cancel. The commands never
-// write the file name themselves.
+// One entry of the dialog's list of file types: the words shown and the patterns they stand for.
+struct FileFilter {
+    QString description;
+    QStringList patterns;
+};
+using FileFilters = QList<FileFilter>;
+
+// The open/save file-name dialog. Each showing is modal and gives the chosen path, or nothing
+// when the user cancels.
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
 
-    const QString &dialogTitle() const { return m_dialogTitle; }
-    void setDialogTitle(const QString &title) { m_dialogTitle = title; }
-
-    // "description|pattern|description|pattern…"
-    const QString &filter() const { return m_filter; }
-    void setFilter(const QString &filter) { m_filter = filter; }
-
-    const QString &fileName() const { return m_fileName; }
-
-    // Modal; return when the user closes the dialog.
-    virtual void showOpen() = 0;
-    virtual void showSave() = 0;
-
-protected:
-    void setFileName(const QString &fileName) { m_fileName = fileName; }
-
-private:
-    QString m_dialogTitle;
-    QString m_filter;
-    QString m_fileName;
+    virtual std::optional<QString> showOpen(const QString &title, const FileFilters &filters) = 0;
+    virtual std::optional<QString> showSave(const QString &title, const FileFilters &filters) = 0;
 };
 
-// Turns "desc|pattern|desc|pattern" into name filters such as "(*.htm) (*.htm)" that a
-// QFileDialog understands, in the same order. A trailing description without a pattern is dropped.
-QStringList nameFiltersFromFilter(const QString &filter);
+// Name filters such as "(*.htm) (*.htm)" that a QFileDialog understands, in the same order.
+QStringList nameFiltersOf(const FileFilters &filters);
 
 } // namespace zariza

@@ -21,23 +21,16 @@ namespace zariza {
 
 namespace {
 
-QMessageBox::Icon iconForStyle(int style) {
-    switch (style & 0x70) {
-    case 16:
+QMessageBox::Icon iconFor(BoxKind kind) {
+    switch (kind) {
+    case BoxKind::Failure:
         return QMessageBox::Critical;
-    case 32:
+    case BoxKind::Question:
         return QMessageBox::Question;
-    case 48:
-        return QMessageBox::Warning;
-    case 64:
-        return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
+    case BoxKind::Notice:
+        break;
     }
-}
-
-bool hasCancelButton(int style) {
-    return (style & 0x7) == 1;
+    return QMessageBox::NoIcon;
 }
 
 // The type column as wide as its words: Qt sizes it for "mp3Folder" and cuts "Devov 文档" short.
@@ -47,30 +40,20 @@ void fitTypeColumn(QFileDialog &dialog) {
         details->header()->setSectionResizeMode(typeColumn, QHeaderView::ResizeToContents);
 }
 
-// The patterns of each filter: {"*.htm"}, {"*.html"} from "(*.htm)|*.htm|(*.html)|*.html".
-QList<QStringList> patternsOfFilters(const QString &filter) {
-    const QStringList items = filter.split(u'|');
-    QList<QStringList> patterns;
-    for (qsizetype i = 1; i < items.size(); i += 2)
-        patterns.append(items[i].split(u';', Qt::SkipEmptyParts));
-    return patterns;
-}
-
 // A save dialog starts at the last name only with an extension that its filter offers, so that
 // one Enter in 生成 cannot write the page over the document it came from: 旧文档.Devov is offered
 // as 旧文档.htm. A name that one of the filters offers picks that filter.
-void offerLastName(QFileDialog &dialog, const QString &filter, const QString &lastName) {
-    const QList<QStringList> patterns = patternsOfFilters(filter);
-    const QStringList nameFilters = dialog.nameFilters();
-    for (qsizetype i = 0; i < patterns.size() && i < nameFilters.size(); ++i) {
-        if (QDir::match(patterns[i], lastName)) {
+void offerLastName(QFileDialog &dialog, const FileFilters &filters, const QString &lastName) {
+    const QStringList nameFilters = nameFiltersOf(filters);
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        if (QDir::match(filters[i].patterns, lastName)) {
             dialog.selectNameFilter(nameFilters[i]);
             dialog.selectFile(lastName);
             return;
         }
     }
     const QString extension =
-        patterns.isEmpty() ? QString() : QFileInfo(patterns.first().value(0)).suffix();
+        filters.isEmpty() ? QString() : QFileInfo(filters.first().patterns.value(0)).suffix();
     if (extension.isEmpty() || extension.contains(u'*'))
         dialog.selectFile(lastName);
     else
@@ -93,19 +76,20 @@ void makeRoomForTitle(QMessageBox &box) {
 
 } // namespace
 
-void QtFileDialog::showOpen() {
-    show(false);
+std::optional<QString> QtFileDialog::showOpen(const QString &title, const FileFilters &filters) {
+    return show(title, filters, false);
 }
 
-void QtFileDialog::showSave() {
-    show(true);
+std::optional<QString> QtFileDialog::showSave(const QString &title, const FileFilters &filters) {
+    return show(title, filters, true);
 }
 
-void QtFileDialog::show(bool forSaving) {
+std::optional<QString> QtFileDialog::show(const QString &title, const FileFilters &filters,
+                                          bool forSaving) {
     const DialogSettingsKeeper keepNoSettings;
     // Outlives the dialog, whose folder model asks it from another thread until it is destroyed.
     FileIconProvider icons;
-    QFileDialog dialog(m_parent, dialogTitle());
+    QFileDialog dialog(m_parent, title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setIconProvider(&icons);
     dialog.setProxyModel(new FileDetailsModel(&dialog));
@@ -113,36 +97,37 @@ void QtFileDialog::show(bool forSaving) {
     fitTypeColumn(dialog);
     dialog.setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    const QStringList nameFilters = nameFiltersFromFilter(filter());
+    const QStringList nameFilters = nameFiltersOf(filters);
     dialog.setNameFilters(nameFilters);
     if (!nameFilters.isEmpty())
         dialog.selectNameFilter(nameFilters.first());
-    if (fileName().isEmpty()) {
-        dialog.setDirectory(QDir::currentPath());
+    if (m_lastName.isEmpty()) {
+        dialog.setDirectory(m_folder.entered());
     } else {
-        const QFileInfo last(fileName());
+        const QFileInfo last(m_lastName);
         dialog.setDirectory(last.absolutePath());
         if (forSaving)
-            offerLastName(dialog, filter(), last.fileName());
+            offerLastName(dialog, filters, last.fileName());
         else
             dialog.selectFile(last.fileName());
     }
 
     const bool accepted = dialog.exec() == QDialog::Accepted;
     m_state = dialog.saveState();
-    if (!accepted || dialog.selectedFiles().isEmpty()) {
-        // Cancel leaves no name, so a cancelled save never writes over the last file.
-        setFileName({});
-        return;
-    }
-    const QString chosen = dialog.selectedFiles().constFirst();
-    setFileName(chosen);
+    m_lastName = accepted ? dialog.selectedFiles().value(0) : QString();
+    if (m_lastName.isEmpty())
+        return std::nullopt;
     // Like the platform dialogs this program grew up with: the chosen folder becomes the current
     // one, so the preview page lands beside the document and its relative links resolve.
-    QDir::setCurrent(QFileInfo(chosen).absolutePath());
+    m_folder.enter(QFileInfo(m_lastName).absolutePath());
+    return m_lastName;
 }
 
 QtRuntimeServices::QtRuntimeServices(QWidget *window) : m_window(window), m_dialog(window) {}
+
+QString QtRuntimeServices::currentFolder() const {
+    return m_dialog.currentFolder().path();
+}
 
 QByteArray QtRuntimeServices::readFile(const QString &fileName) {
     return readRegularFile(fileName);
@@ -153,10 +138,10 @@ std::unique_ptr<AtomicFile> QtRuntimeServices::createFile(const QString &fileNam
     return AtomicFile::create(fileName, links);
 }
 
-int QtRuntimeServices::msgBox(const QString &prompt, int style, const QString &title) {
-    QMessageBox box(iconForStyle(style), title, prompt, QMessageBox::NoButton, m_window);
+Answer QtRuntimeServices::msgBox(const QString &prompt, BoxKind kind, const QString &title) {
+    QMessageBox box(iconFor(kind), title, prompt, QMessageBox::NoButton, m_window);
     QPushButton *ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
-    QPushButton *cancel = hasCancelButton(style)
+    QPushButton *cancel = kind == BoxKind::Question
                               ? box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole)
                               : nullptr;
     box.setDefaultButton(ok);
@@ -164,7 +149,7 @@ int QtRuntimeServices::msgBox(const QString &prompt, int style, const QString &t
     box.setEscapeButton(cancel ? cancel : ok);
     makeRoomForTitle(box);
     box.exec();
-    return box.clickedButton() == ok ? MsgBoxAnswer::Ok : MsgBoxAnswer::Cancel;
+    return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
 }
 
 void QtRuntimeServices::shell(const QString &filePath) {

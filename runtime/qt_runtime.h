@@ -1,5 +1,6 @@
 #pragma once
 
+#include "current_folder.h"
 #include "file_dialog.h"
 #include "runtime_services.h"
 
@@ -14,15 +15,24 @@ namespace zariza {
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
-    void showOpen() override;
-    void showSave() override;
+    std::optional<QString> showOpen(const QString &title, const FileFilters &filters) override;
+    std::optional<QString> showSave(const QString &title, const FileFilters &filters) override;
+    // Where a showing without a last name starts; the folder of each name chosen.
+    CurrentFolder &currentFolder() { return m_folder; }
+
+protected:
+    // The next showing starts at this name.
+    void setLastName(const QString &name) { m_lastName = name; }
 
 private:
-    void show(bool forSaving);
+    std::optional<QString> show(const QString &title, const FileFilters &filters, bool forSaving);
 
     QWidget *m_parent;
     // QFileDialog::saveState() of the last showing: history, last folder, columns, view mode.
     QByteArray m_state;
+    // The name chosen last; a cancelled showing forgets it, so the next Enter writes nothing old.
+    QString m_lastName;
+    CurrentFolder m_folder;
 };
 
 // The runtime services backed by real Qt message boxes, dialogs, files and launching.
@@ -30,8 +40,9 @@ class QtRuntimeServices : public RuntimeServices {
 public:
     explicit QtRuntimeServices(QWidget *window);
 
-    int msgBox(const QString &prompt, int style, const QString &title) override;
+    Answer msgBox(const QString &prompt, BoxKind kind, const QString &title) override;
     FileDialog &dakai() override { return m_dialog; }
+    QString currentFolder() const override;
     QByteArray readFile(const QString &fileName) override;
     std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override;
     void shell(const QString &filePath) override;
@@ -39,7 +50,7 @@ public:
 
 private:
     QWidget *m_window;
-    QtFileDialog m_dialog;
+    mutable QtFileDialog m_dialog;
 };
 
 } // namespace zariza

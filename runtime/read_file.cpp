@@ -38,7 +38,7 @@ QByteArray fileBuffer(qint64 size) {
 
 // A Chinese reason for a failed read; errno is read right after the failing call.
 QString reasonFor(const QFileDevice &file, int savedErrno) {
-    const QString reason = reasonForErrno(savedErrno);
+    QString reason = reasonForErrno(savedErrno);
     if (!reason.isEmpty())
         return reason;
     if (file.error() == QFileDevice::PermissionsError)

@@ -5,28 +5,33 @@
 
 namespace zariza::testing {
 
-void ScriptedFileDialog::show(const QString &kind) {
-    shown.append({kind, dialogTitle(), filter()});
+std::optional<QString> ScriptedFileDialog::show(const QString &kind, const QString &title,
+                                                const FileFilters &filters) {
+    QStringList filter;
+    for (const FileFilter &entry : filters)
+        filter << entry.description << entry.patterns.join(u';');
+    shown.append({kind, title, filter.join(u'|')});
     if (names.empty())
         throw std::logic_error("file dialog shown without a scripted name");
-    setFileName(names.front());
+    const QString name = names.front();
     names.pop_front();
+    return name.isEmpty() ? std::nullopt : std::optional(name);
 }
 
-int FakeRuntime::msgBox(const QString &prompt, int style, const QString &title) {
-    boxes.append({prompt, style, title});
-    if (style != MsgBoxStyle::OkCancelQuestion)
-        return MsgBoxAnswer::Ok;
+Answer FakeRuntime::msgBox(const QString &prompt, BoxKind kind, const QString &title) {
+    boxes.append({prompt, kind, title});
+    if (kind != BoxKind::Question)
+        return Answer::Ok;
     if (answers.empty())
         throw std::logic_error("question asked without a scripted answer: " + prompt.toStdString());
-    const int answer = answers.front();
+    const Answer answer = answers.front();
     answers.pop_front();
     return answer;
 }
 
 char *toString(const FakeRuntime::MsgBox &box) {
     return QTest::toString(
-        QStringLiteral("%1 [style %2] %3").arg(box.prompt).arg(box.style).arg(box.title));
+        QStringLiteral("%1 [style %2] %3").arg(box.prompt).arg(int(box.kind)).arg(box.title));
 }
 
 void FakeRuntime::shell(const QString &filePath) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "current_folder.h"
 #include "file_dialog.h"
 #include "read_file.h"
 #include "runtime_services.h"
@@ -17,18 +18,23 @@ public:
     struct Shown {
         QString kind; // "open" or "save"
         QString title;
-        QString filter;
+        QString filter; // "description|pattern|…"
     };
 
     // Names the dialog leaves, one per showing; an empty name is a cancelled dialog.
     std::deque<QString> names;
     QList<Shown> shown;
 
-    void showOpen() override { show(QStringLiteral("open")); }
-    void showSave() override { show(QStringLiteral("save")); }
+    std::optional<QString> showOpen(const QString &title, const FileFilters &filters) override {
+        return show(QStringLiteral("open"), title, filters);
+    }
+    std::optional<QString> showSave(const QString &title, const FileFilters &filters) override {
+        return show(QStringLiteral("save"), title, filters);
+    }
 
 private:
-    void show(const QString &kind);
+    std::optional<QString> show(const QString &kind, const QString &title,
+                                const FileFilters &filters);
 };
 
 // Runtime services with queued answers and recorded calls; files are real.
@@ -36,22 +42,24 @@ class FakeRuntime : public RuntimeServices {
 public:
     struct MsgBox {
         QString prompt;
-        int style;
+        BoxKind kind;
         QString title;
 
         bool operator==(const MsgBox &) const = default;
     };
 
-    // Answers for the questions (style 33), in order. An OK-only box needs none.
-    std::deque<int> answers;
+    // Answers for the questions, in order. An OK-only box needs none.
+    std::deque<Answer> answers;
     QList<MsgBox> boxes;
     QStringList launched;
     bool launchFails = false;
     int endCalls = 0;
     ScriptedFileDialog dialog;
+    CurrentFolder folder; // the dialog leaves it as it is
 
-    int msgBox(const QString &prompt, int style, const QString &title) override;
+    Answer msgBox(const QString &prompt, BoxKind kind, const QString &title) override;
     FileDialog &dakai() override { return dialog; }
+    QString currentFolder() const override { return folder.path(); }
     QByteArray readFile(const QString &fileName) override { return readRegularFile(fileName); }
     std::unique_ptr<AtomicFile> createFile(const QString &fileName, LinkHandling links) override {
         return AtomicFile::create(fileName, links);

@@ -75,7 +75,7 @@ private:
 void TestCommands::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_runtime.folder.enter(m_dir->path());
     m_runtime.boxes.clear();
     m_runtime.answers.clear();
     m_runtime.launched.clear();
@@ -153,7 +153,7 @@ void TestCommands::saveAndGenerateShowTheirDialogAndMessage() {
     QCOMPARE(m_runtime.dialog.shown[0].filter, filter);
     QCOMPARE(m_runtime.boxes.size(), 1);
     QCOMPARE(m_runtime.boxes[0],
-             (FakeRuntime::MsgBox{message, MsgBoxStyle::OkOnly, QStringLiteral("提示")}));
+             (FakeRuntime::MsgBox{message, BoxKind::Notice, QStringLiteral("提示")}));
 }
 
 void TestCommands::cancelledSaveWritesNothing() {
@@ -215,9 +215,8 @@ void TestCommands::saveFailureIsReportedAndNothingIsWritten() {
     const QString failed = command == SaveCommand::Save ? QStringLiteral("文件保存失败！")
                                                         : QStringLiteral("文件生成失败！");
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0],
-             (FakeRuntime::MsgBox{failed + u'\n' + path(name) + u'：' + reason,
-                                  MsgBoxStyle::Critical, QStringLiteral("提示")}));
+    QCOMPARE(m_runtime.boxes[0], (FakeRuntime::MsgBox{failed + u'\n' + path(name) + u'：' + reason,
+                                                      BoxKind::Failure, QStringLiteral("提示")}));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
     QCOMPARE(text1.value, QStringLiteral("document"));
 }
@@ -248,7 +247,7 @@ void TestCommands::failedWriteLeavesTheOldFileWhole() {
     QVERIFY2(m_runtime.boxes[0].prompt.startsWith(QStringLiteral("文件保存失败！\n") +
                                                   path("doc.Devov") + u'：'),
              qPrintable(m_runtime.boxes[0].prompt));
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::Critical);
+    QCOMPARE(m_runtime.boxes[0].kind, BoxKind::Failure);
 #else
     QSKIP("needs a file size limit");
 #endif
@@ -288,16 +287,15 @@ void TestCommands::openRestoresTheDocument() {
     writeBytes(path("in.Devov"), bytes);
     FakeTextBox text1(QStringLiteral("old"));
     DocumentCommands commands(m_runtime, text1);
-    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.answers = {Answer::Ok};
     m_runtime.dialog.names = {path("in.Devov"), path("out.Devov")};
     commands.Command1_Click();
 
     QCOMPARE(text1.value, document);
     QCOMPARE(text1.writes, 1);
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0],
-             (FakeRuntime::MsgBox{QStringLiteral("将清除原有代码确认打开？"),
-                                  MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")}));
+    QCOMPARE(m_runtime.boxes[0], (FakeRuntime::MsgBox{QStringLiteral("将清除原有代码确认打开？"),
+                                                      BoxKind::Question, QStringLiteral("提示")}));
     QCOMPARE(m_runtime.dialog.shown[0].kind, QStringLiteral("open"));
     QCOMPARE(m_runtime.dialog.shown[0].title, QStringLiteral("打开"));
     QCOMPARE(m_runtime.dialog.shown[0].filter,
@@ -308,16 +306,16 @@ void TestCommands::openRestoresTheDocument() {
 }
 
 void TestCommands::openAsksFirstAndCancelChangesNothing_data() {
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("dialogsShown");
 
-    QTest::newRow("cancel the question") << MsgBoxAnswer::Cancel << QStringLiteral("in.htm") << 0;
-    QTest::newRow("cancel the dialog") << MsgBoxAnswer::Ok << QString() << 1;
+    QTest::newRow("cancel the question") << Answer::Cancel << QStringLiteral("in.htm") << 0;
+    QTest::newRow("cancel the dialog") << Answer::Ok << QString() << 1;
 }
 
 void TestCommands::openAsksFirstAndCancelChangesNothing() {
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(QString, name);
     QFETCH(int, dialogsShown);
 
@@ -357,7 +355,7 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
     FakeTextBox text1(QStringLiteral("kept"));
     text1.room = roomForIt ? TextBox::Room::Enough : TextBox::Room::Lacking;
     DocumentCommands commands(m_runtime, text1);
-    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.answers = {Answer::Ok};
     m_runtime.dialog.names = {path(name)};
     commands.Command1_Click();
 
@@ -366,18 +364,18 @@ void TestCommands::openFailureIsReportedAndLeavesTheDocument() {
     QCOMPARE(m_runtime.boxes.size(), 2);
     QCOMPARE(m_runtime.boxes[1],
              (FakeRuntime::MsgBox{QStringLiteral("文件打开失败！\n") + path(name) + u'：' + reason,
-                                  MsgBoxStyle::Critical, QStringLiteral("提示")}));
+                                  BoxKind::Failure, QStringLiteral("提示")}));
     // The next open works.
     writeBytes(path("ok.htm"), "fine\r\n");
     text1.room = TextBox::Room::Enough;
-    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.answers = {Answer::Ok};
     m_runtime.dialog.names = {path("ok.htm")};
     commands.Command1_Click();
     QCOMPARE(text1.value, QStringLiteral("fine"));
 }
 
 void TestCommands::openAsksBeforeLoadingUndecodableBytes_data() {
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<bool>("loaded");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("question");
@@ -386,24 +384,24 @@ void TestCommands::openAsksBeforeLoadingUndecodableBytes_data() {
     // A stray lead byte at the end is neither GBK nor UTF-8.
     const QString unreadable = QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？");
     QTest::newRow("OK loads with replacement characters")
-        << MsgBoxAnswer::Ok << true << QByteArray("ab\xff") << unreadable
+        << Answer::Ok << true << QByteArray("ab\xff") << unreadable
         << QStringLiteral("ab\uFFFD");
     QTest::newRow("Cancel keeps the document")
-        << MsgBoxAnswer::Cancel << false << QByteArray("ab\xff") << unreadable << QString();
+        << Answer::Cancel << false << QByteArray("ab\xff") << unreadable << QString();
     // BOM-less UTF-16 one byte short: NULs in GBK before, now UTF-16 with a flaw.
     QTest::newRow("UTF-16 without a mark, one byte short")
-        << MsgBoxAnswer::Ok << true << QByteArray("<\0p\0>\0a\0b\0", 9) << unreadable
+        << Answer::Ok << true << QByteArray("<\0p\0>\0a\0b\0", 9) << unreadable
         << QStringLiteral("<p>a\uFFFD");
     const QString unsupported =
         QStringLiteral("这个网页的编码 hz-gb-2312 在本机无法读写，文字可能显示不正确，保存时将写成 "
                        "GBK。确认打开？");
     QTest::newRow("encoding without a converter")
-        << MsgBoxAnswer::Cancel << false << QByteArray("<meta charset=hz-gb-2312>~{VP~}")
+        << Answer::Cancel << false << QByteArray("<meta charset=hz-gb-2312>~{VP~}")
         << unsupported << QString();
 }
 
 void TestCommands::openAsksBeforeLoadingUndecodableBytes() {
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(bool, loaded);
     QFETCH(QByteArray, file);
     QFETCH(QString, question);
@@ -412,26 +410,26 @@ void TestCommands::openAsksBeforeLoadingUndecodableBytes() {
     writeBytes(path("odd.htm"), file);
     FakeTextBox text1(QStringLiteral("kept"));
     DocumentCommands commands(m_runtime, text1);
-    m_runtime.answers = {MsgBoxAnswer::Ok, answer};
+    m_runtime.answers = {Answer::Ok, answer};
     m_runtime.dialog.names = {path("odd.htm")};
     commands.Command1_Click();
 
     QCOMPARE(m_runtime.boxes.size(), 2);
     QCOMPARE(m_runtime.boxes[1].prompt, question);
-    QCOMPARE(m_runtime.boxes[1].style, MsgBoxStyle::OkCancelQuestion);
+    QCOMPARE(m_runtime.boxes[1].kind, BoxKind::Question);
     QCOMPARE(text1.value, loaded ? text : QStringLiteral("kept"));
 }
 
 void TestCommands::newReplacesTheDocumentWithTheTemplate_data() {
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<QString>("document");
 
-    QTest::newRow("OK") << MsgBoxAnswer::Ok << QStringLiteral("<title>Zariza编辑器</title>");
-    QTest::newRow("Cancel") << MsgBoxAnswer::Cancel << QStringLiteral("my page");
+    QTest::newRow("OK") << Answer::Ok << QStringLiteral("<title>Zariza编辑器</title>");
+    QTest::newRow("Cancel") << Answer::Cancel << QStringLiteral("my page");
 }
 
 void TestCommands::newReplacesTheDocumentWithTheTemplate() {
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(QString, document);
 
     FakeTextBox text1(QStringLiteral("my page"));
@@ -441,9 +439,8 @@ void TestCommands::newReplacesTheDocumentWithTheTemplate() {
 
     QCOMPARE(text1.value, document);
     QCOMPARE(m_runtime.boxes.size(), 1);
-    QCOMPARE(m_runtime.boxes[0],
-             (FakeRuntime::MsgBox{QStringLiteral("将清除原有代码确认新建？"),
-                                  MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示")}));
+    QCOMPARE(m_runtime.boxes[0], (FakeRuntime::MsgBox{QStringLiteral("将清除原有代码确认新建？"),
+                                                      BoxKind::Question, QStringLiteral("提示")}));
 }
 
 void TestCommands::previewWritesCsHtmAndLaunchesIt_data() {
@@ -479,7 +476,7 @@ void TestCommands::previewLaunchFailureIsReported() {
     QCOMPARE(m_runtime.boxes[0],
              (FakeRuntime::MsgBox{QStringLiteral("测试失败！\n") + path("Cs.htm") +
                                       QStringLiteral("：无法启动默认浏览器"),
-                                  MsgBoxStyle::Critical, QStringLiteral("未知原因")}));
+                                  BoxKind::Failure, QStringLiteral("未知原因")}));
 }
 
 void TestCommands::previewRefusesToWriteThroughAPlantedFile_data() {
@@ -515,7 +512,7 @@ void TestCommands::previewRefusesToWriteThroughAPlantedFile() {
     QVERIFY2(m_runtime.boxes[0].prompt.startsWith(QStringLiteral("预览文件写入失败！\n") +
                                                   path("Cs.htm") + u'：'),
              qPrintable(m_runtime.boxes[0].prompt));
-    QCOMPARE(m_runtime.boxes[0].style, MsgBoxStyle::Critical);
+    QCOMPARE(m_runtime.boxes[0].kind, BoxKind::Failure);
     QCOMPARE(m_runtime.boxes[0].title, QStringLiteral("提示"));
     QCOMPARE(text1.value, QStringLiteral("<p>"));
 }

@@ -67,8 +67,8 @@ private:
 };
 
 void TestForm1::init() {
-    QVERIFY(QDir::setCurrent(m_dir.path()));
     m_runtime = std::make_unique<FakeRuntime>();
+    m_runtime->folder.enter(m_dir.path());
     m_form = std::make_unique<Form1>(m_runtime.get());
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
@@ -275,7 +275,7 @@ void TestForm1::eachButtonRunsItsCommand() {
     QFETCH(int, launches);
     QFETCH(int, key);
 
-    m_runtime->answers = {MsgBoxAnswer::Cancel};
+    m_runtime->answers = {Answer::Cancel};
     m_runtime->dialog.names = {QString()};
     auto *pressed = m_form->findChild<QPushButton *>(button);
     if (key) {
@@ -298,7 +298,7 @@ void TestForm1::untrappedFailureIsShownAndTheWindowGoesOn() {
     QTest::mouseClick(m_form->findChild<QPushButton *>("Command3"), Qt::LeftButton);
 
     QCOMPARE(m_runtime->boxes.size(), 1);
-    QCOMPARE(m_runtime->boxes[0].style, MsgBoxStyle::Critical);
+    QCOMPARE(m_runtime->boxes[0].kind, BoxKind::Failure);
     QCOMPARE(m_runtime->boxes[0].title, QStringLiteral("Zariza编辑器"));
     QVERIFY(m_runtime->boxes[0].prompt.startsWith(QStringLiteral("运行时错误：")));
     QVERIFY(m_form->isVisible());
@@ -306,15 +306,15 @@ void TestForm1::untrappedFailureIsShownAndTheWindowGoesOn() {
 }
 
 void TestForm1::closingAsksAndEndsOnlyOnOk_data() {
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<bool>("closed");
 
-    QTest::newRow("OK ends the program") << MsgBoxAnswer::Ok << true;
-    QTest::newRow("Cancel keeps the window") << MsgBoxAnswer::Cancel << false;
+    QTest::newRow("OK ends the program") << Answer::Ok << true;
+    QTest::newRow("Cancel keeps the window") << Answer::Cancel << false;
 }
 
 void TestForm1::closingAsksAndEndsOnlyOnOk() {
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(bool, closed);
 
     m_form->text1().setText(QStringLiteral("unsaved"));
@@ -322,9 +322,8 @@ void TestForm1::closingAsksAndEndsOnlyOnOk() {
     QCOMPARE(m_form->close(), closed);
 
     QCOMPARE(m_runtime->boxes.size(), 1);
-    QCOMPARE(m_runtime->boxes[0],
-             (FakeRuntime::MsgBox{QStringLiteral("确认退出？"), MsgBoxStyle::OkCancelQuestion,
-                                  QStringLiteral("提示")}));
+    QCOMPARE(m_runtime->boxes[0], (FakeRuntime::MsgBox{QStringLiteral("确认退出？"),
+                                                       BoxKind::Question, QStringLiteral("提示")}));
     QCOMPARE(m_runtime->endCalls, closed ? 1 : 0);
     QCOMPARE(m_form->isVisible(), !closed);
     QCOMPARE(m_form->text1().text(), QStringLiteral("unsaved"));
@@ -344,7 +343,7 @@ QString pageWithALongLine() {
 
 void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed_data() {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<Answer>>("answers");
     QTest::addColumn<QStringList>("questions");
     QTest::addColumn<QString>("edited"); // the text after typing z; empty while only viewed
 
@@ -353,8 +352,8 @@ void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed_data() {
     const QString breaks =
         QStringLiteral("这个文件含有特殊的分行字符（U+2028、U+2029 等），现在只供查看。确认编辑？\n"
                        "编辑后这些字符会变成换行。");
-    const int ok = MsgBoxAnswer::Ok;
-    const int cancel = MsgBoxAnswer::Cancel;
+    const Answer ok = Answer::Ok;
+    const Answer cancel = Answer::Cancel;
     const QString page = pageWithALongLine();
     // z goes 10 characters into the third block: the third piece, two cuts past the start.
     const QString typedIntoPage = QString(page).insert(int(2 * pieceLength + 10), u'z');
@@ -377,7 +376,7 @@ void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed_data() {
 
 void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed() {
     QFETCH(QString, page);
-    QFETCH(QList<int>, answers);
+    QFETCH(QList<Answer>, answers);
     QFETCH(QStringList, questions);
     QFETCH(QString, edited);
 
@@ -396,7 +395,7 @@ void TestForm1::viewedDocumentIsOnlyViewedUntilEditingIsAgreed() {
 
     QStringList asked;
     for (const FakeRuntime::MsgBox &box : std::as_const(m_runtime->boxes)) {
-        QCOMPARE(box.style, MsgBoxStyle::OkCancelQuestion);
+        QCOMPARE(box.kind, BoxKind::Question);
         QCOMPARE(box.title, QStringLiteral("提示"));
         asked.append(box.prompt);
     }
@@ -560,7 +559,7 @@ std::optional<std::pair<QStringList, QString>> openConfined(Form1 &form, FakeRun
                                   QByteArray::number(headroom)) ||
                  !writeSystemFile(group + "/cgroup.procs", "0"))
             _exit(3);
-        runtime.answers = {MsgBoxAnswer::Ok};
+        runtime.answers = {Answer::Ok};
         runtime.dialog.names = {path};
         // Painting while a large document goes in would wait for the painting threads, which
         // a forked child does not have.

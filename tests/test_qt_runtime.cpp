@@ -77,28 +77,28 @@ void TestQtRuntime::cleanup() {
 }
 
 void TestQtRuntime::turnsFiltersIntoNameFilters_data() {
-    QTest::addColumn<QString>("filter");
+    QTest::addColumn<FileFilters>("filters");
     QTest::addColumn<QStringList>("nameFilters");
 
-    QTest::newRow("open") << QStringLiteral("(*.Devov)|*.Devov|(*.htm)|*.htm|(*.html)|*.html")
+    QTest::newRow("open") << FileFilters{{"(*.Devov)", {"*.Devov"}},
+                                         {"(*.htm)", {"*.htm"}},
+                                         {"(*.html)", {"*.html"}}}
                           << QStringList{"(*.Devov)", "(*.htm)", "(*.html)"};
-    QTest::newRow("plain description") << QStringLiteral("网页|*.htm;*.html")
+    QTest::newRow("plain description") << FileFilters{{QStringLiteral("网页"), {"*.htm", "*.html"}}}
                                        << QStringList{QStringLiteral("网页 (*.htm *.html)")};
-    QTest::newRow("dangling description")
-        << QStringLiteral("(*.htm)|*.htm|x") << QStringList{"(*.htm)"};
-    QTest::newRow("empty") << QString() << QStringList();
+    QTest::newRow("empty") << FileFilters() << QStringList();
 }
 
 void TestQtRuntime::turnsFiltersIntoNameFilters() {
-    QFETCH(QString, filter);
+    QFETCH(FileFilters, filters);
     QFETCH(QStringList, nameFilters);
-    QCOMPARE(nameFiltersFromFilter(filter), nameFilters);
+    QCOMPARE(nameFiltersOf(filters), nameFilters);
 }
 
 void TestQtRuntime::messageBoxAnswersAsTheUserChose_data() {
-    QTest::addColumn<int>("style");
+    QTest::addColumn<BoxKind>("kind");
     QTest::addColumn<int>("key");
-    QTest::addColumn<int>("answer");
+    QTest::addColumn<Answer>("answer");
     QTest::addColumn<QMessageBox::Icon>("icon");
     QTest::addColumn<QStringList>("buttons");
     QTest::addColumn<QString>("title");
@@ -106,21 +106,22 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose_data() {
     const QStringList okCancel{QStringLiteral("确定"), QStringLiteral("取消")};
     const QStringList okOnly{QStringLiteral("确定")};
     const QString notice = QStringLiteral("提示");
-    QTest::newRow("question, Enter is OK")
-        << 33 << int(Qt::Key_Return) << 1 << QMessageBox::Question << okCancel << notice;
+    QTest::newRow("question, Enter is OK") << BoxKind::Question << int(Qt::Key_Return) << Answer::Ok
+                                           << QMessageBox::Question << okCancel << notice;
     QTest::newRow("question, Esc is Cancel")
-        << 33 << int(Qt::Key_Escape) << 2 << QMessageBox::Question << okCancel << notice;
-    QTest::newRow("notice, Esc is OK")
-        << 0 << int(Qt::Key_Escape) << 1 << QMessageBox::NoIcon << okOnly << notice;
+        << BoxKind::Question << int(Qt::Key_Escape) << Answer::Cancel << QMessageBox::Question
+        << okCancel << notice;
+    QTest::newRow("notice, Esc is OK") << BoxKind::Notice << int(Qt::Key_Escape) << Answer::Ok
+                                       << QMessageBox::NoIcon << okOnly << notice;
     QTest::newRow("critical, Enter is OK")
-        << 16 << int(Qt::Key_Return) << 1 << QMessageBox::Critical << okOnly
+        << BoxKind::Failure << int(Qt::Key_Return) << Answer::Ok << QMessageBox::Critical << okOnly
         << QStringLiteral("未知原因（标题比正文长）");
 }
 
 void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
-    QFETCH(int, style);
+    QFETCH(BoxKind, kind);
     QFETCH(int, key);
-    QFETCH(int, answer);
+    QFETCH(Answer, answer);
     QFETCH(QMessageBox::Icon, icon);
     QFETCH(QStringList, buttons);
     QFETCH(QString, title);
@@ -152,7 +153,7 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
         QTest::keyClick(box, Qt::Key(key));
     });
 
-    QCOMPARE(runtime.msgBox(QStringLiteral("确认退出？"), style, title), answer);
+    QCOMPARE(runtime.msgBox(QStringLiteral("确认退出？"), kind, title), answer);
     QCOMPARE(shownTitle, title);
     QVERIFY2(roomForTitle >= 0, qPrintable(QString::number(roomForTitle)));
     QCOMPARE(shownText, QStringLiteral("确认退出？"));
@@ -165,15 +166,13 @@ void TestQtRuntime::messageBoxAnswersAsTheUserChose() {
 void TestQtRuntime::cancelledDialogLeavesNoName() {
     QTemporaryDir dir;
     QtFileDialog dialog(nullptr);
-    dialog.setDialogTitle(QStringLiteral("保存"));
-    dialog.setFilter(QStringLiteral("(*.Devov)|*.Devov"));
+    const FileFilters documents{{"(*.Devov)", {"*.Devov"}}};
 
     answerModalLater([&](QWidget *modal) {
         modal->findChild<QLineEdit *>()->setText(dir.filePath("last.Devov"));
         QTest::keyClick(modal->findChild<QLineEdit *>(), Qt::Key_Return);
     });
-    dialog.showSave();
-    QCOMPARE(dialog.fileName(), dir.filePath("last.Devov"));
+    QCOMPARE(dialog.showSave(QStringLiteral("保存"), documents), dir.filePath("last.Devov"));
 
     // The next showing starts at the last name; cancelling it must not keep that name.
     QString shownTitle;
@@ -183,10 +182,10 @@ void TestQtRuntime::cancelledDialogLeavesNoName() {
         offeredName = modal->findChild<QLineEdit *>()->text();
         QTest::keyClick(modal, Qt::Key_Escape);
     });
-    dialog.showSave();
+    const std::optional<QString> chosen = dialog.showSave(QStringLiteral("保存"), documents);
     QCOMPARE(shownTitle, QStringLiteral("保存"));
     QCOMPARE(offeredName, QStringLiteral("last.Devov"));
-    QCOMPARE(dialog.fileName(), QString());
+    QCOMPARE(chosen.value_or(QString()), QString());
 }
 
 void TestQtRuntime::acceptedDialogLeavesThePathAndMakesItsFolderCurrent() {
@@ -194,8 +193,6 @@ void TestQtRuntime::acceptedDialogLeavesThePathAndMakesItsFolderCurrent() {
     QVERIFY(QDir(dir.path()).mkdir("pages"));
     const QString typed = dir.filePath("pages/index");
     QtFileDialog dialog(nullptr);
-    dialog.setDialogTitle(QStringLiteral("生成"));
-    dialog.setFilter(QStringLiteral("(*.htm)|*.htm|(*.html)|*.html"));
 
     QStringList shownFilters;
     answerModalLater([&](QWidget *modal) {
@@ -205,10 +202,12 @@ void TestQtRuntime::acceptedDialogLeavesThePathAndMakesItsFolderCurrent() {
         fileDialog->findChild<QLineEdit *>()->setText(typed);
         QTest::keyClick(fileDialog->findChild<QLineEdit *>(), Qt::Key_Return);
     });
-    dialog.showSave();
+    const std::optional<QString> chosen =
+        dialog.showSave(QStringLiteral("生成"), {{"(*.htm)", {"*.htm"}}, {"(*.html)", {"*.html"}}});
 
-    QCOMPARE(dialog.fileName(), typed);
-    QCOMPARE(QDir::current().canonicalPath(), QDir(dir.filePath("pages")).canonicalPath());
+    QCOMPARE(chosen.value_or(QString()), typed);
+    QCOMPARE(QDir(dialog.currentFolder().path()).canonicalPath(),
+             QDir(dir.filePath("pages")).canonicalPath());
     QCOMPARE(shownFilters, (QStringList{"(*.htm)", "(*.htm)", "(*.html)"}));
 }
 
@@ -218,8 +217,6 @@ void TestQtRuntime::dialogShowsPatternsRegardlessOfCase() {
     writeBytes(dir.filePath("other.txt"), "x");
     QDir::setCurrent(dir.path());
     QtFileDialog dialog(nullptr);
-    dialog.setDialogTitle(QStringLiteral("打开"));
-    dialog.setFilter(QStringLiteral("(*.htm)|*.htm"));
 
     QStringList listed;
     answerModalLater([&](QWidget *modal) {
@@ -229,9 +226,10 @@ void TestQtRuntime::dialogShowsPatternsRegardlessOfCase() {
             listed.append(view->model()->index(row, 0, view->rootIndex()).data().toString());
         QTest::keyClick(modal, Qt::Key_Escape);
     });
-    dialog.showOpen();
+    const std::optional<QString> chosen =
+        dialog.showOpen(QStringLiteral("打开"), {{"(*.htm)", {"*.htm"}}});
     QCOMPARE(listed, QStringList{QStringLiteral("UPPER.HTM")});
-    QCOMPARE(dialog.fileName(), QString());
+    QCOMPARE(chosen.value_or(QString()), QString());
 }
 
 void TestQtRuntime::dialogDescribesFilesWithoutOpeningThem_data() {
@@ -268,7 +266,7 @@ void TestQtRuntime::dialogDescribesFilesWithoutOpeningThem() {
         took = timer.elapsed();
         QTest::keyClick(modal, Qt::Key_Escape);
     });
-    dialog.showOpen();
+    dialog.showOpen({}, {});
     release.join();
     QVERIFY2(took < 1000, qPrintable(QStringLiteral("%1 ms").arg(took)));
 #else
@@ -279,10 +277,10 @@ void TestQtRuntime::dialogDescribesFilesWithoutOpeningThem() {
 void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
     QTemporaryDir first;
     QtFileDialog dialog(nullptr);
-    QDir::setCurrent(first.path());
+    dialog.currentFolder().enter(first.path());
     answerModalLater([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    dialog.showOpen();
-    QDir::setCurrent(m_startFolder);
+    dialog.showOpen({}, {});
+    dialog.currentFolder().enter(m_startFolder);
     QStringList history;
     answerModalLater([&](QWidget *modal) {
         // Windows lists the folders with backslashes.
@@ -290,7 +288,7 @@ void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
             history << QDir::fromNativeSeparators(folder);
         QTest::keyClick(modal, Qt::Key_Escape);
     });
-    dialog.showSave();
+    dialog.showSave({}, {});
 
     QVERIFY2(history.contains(first.path()), qPrintable(history.join(u' ')));
     QCOMPARE(QDir(m_home.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -326,18 +324,18 @@ void TestQtRuntime::browserCommandTakesTheFile() {
 
 class RememberingDialog : public QtFileDialog {
 public:
-    using FileDialog::setFileName;
     using QtFileDialog::QtFileDialog;
+    using QtFileDialog::setLastName;
 };
 
 void TestQtRuntime::saveDialogOffersAnExtensionOfItsFilter_data() {
     QTest::addColumn<QString>("lastName");
-    QTest::addColumn<QString>("filter");
+    QTest::addColumn<FileFilters>("filters");
     QTest::addColumn<bool>("forSaving");
     QTest::addColumn<QString>("offered");
 
-    const QString pages = QStringLiteral("(*.htm)|*.htm|(*.html)|*.html");
-    const QString documents = QStringLiteral("(*.Devov)|*.Devov");
+    const FileFilters pages{{"(*.htm)", {"*.htm"}}, {"(*.html)", {"*.html"}}};
+    const FileFilters documents{{"(*.Devov)", {"*.Devov"}}};
     QTest::newRow("generate after opening a document")
         << QStringLiteral("旧文档.Devov") << pages << true << QStringLiteral("旧文档.htm");
     QTest::newRow("generate after generating")
@@ -352,20 +350,19 @@ void TestQtRuntime::saveDialogOffersAnExtensionOfItsFilter_data() {
 
 void TestQtRuntime::saveDialogOffersAnExtensionOfItsFilter() {
     QFETCH(QString, lastName);
-    QFETCH(QString, filter);
+    QFETCH(FileFilters, filters);
     QFETCH(bool, forSaving);
     QFETCH(QString, offered);
     QTemporaryDir dir;
     RememberingDialog dialog(nullptr);
-    dialog.setFilter(filter);
-    dialog.setFileName(dir.filePath(lastName));
+    dialog.setLastName(dir.filePath(lastName));
 
     QString shown;
     answerModalLater([&](QWidget *modal) {
         shown = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
         QTest::keyClick(modal, Qt::Key_Escape);
     });
-    forSaving ? dialog.showSave() : dialog.showOpen();
+    forSaving ? dialog.showSave({}, filters) : dialog.showOpen({}, filters);
     QCOMPARE(shown, offered);
 }
 
@@ -426,8 +423,7 @@ void TestQtRuntime::dialogsSpeakOnlyChinese() {
     writeBytes(dir.filePath(QStringLiteral("旧文档.Devov")), QByteArray(42, 'x'));
     QDir::setCurrent(dir.path());
     QtFileDialog dialog(nullptr);
-    dialog.setDialogTitle(QStringLiteral("打开"));
-    dialog.setFilter(QStringLiteral("(*.Devov)|*.Devov"));
+    const FileFilters documents{{"(*.Devov)", {"*.Devov"}}};
 
     QStringList texts;
     bool typesFit = false;
@@ -442,7 +438,8 @@ void TestQtRuntime::dialogsSpeakOnlyChinese() {
         });
         QTest::keyClick(modal, Qt::Key_Escape);
     });
-    forSaving ? dialog.showSave() : dialog.showOpen();
+    const QString title = QStringLiteral("打开");
+    forSaving ? dialog.showSave(title, documents) : dialog.showOpen(title, documents);
 
     static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2,}"));
     QStringList latin;

@@ -102,7 +102,7 @@ QByteArray TestRealPages::openAndGenerate(const QString &file, const QString &ty
                                           const QString &generated) {
     FakeTextBox text1;
     DocumentCommands commands(m_runtime, text1);
-    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.answers = {Answer::Ok};
     m_runtime.dialog.names = {file, m_dir->filePath(generated)};
     commands.Command1_Click();
     text1.value += typed;
@@ -145,7 +145,7 @@ void TestRealPages::chineseTextFromThisSystemRoundTrips() {
     QCOMPARE(openAndGenerate(m_dir->filePath("utf8.htm")), withCrLfLines(declared));
     QVERIFY(m_runtime.boxes.size() >= 4);
     for (const FakeRuntime::MsgBox &box : m_runtime.boxes)
-        QVERIFY2(box.style != MsgBoxStyle::Critical, qPrintable(box.prompt));
+        QVERIFY2(box.kind != BoxKind::Failure, qPrintable(box.prompt));
 }
 
 void TestRealPages::browserReadsTheTextWeWrote_data() {

@@ -147,7 +147,7 @@ bool copyContents(int from, int to) {
 
 int createPrivateCopy(QByteArray *path) {
     const char *runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    for (const QByteArray folder :
+    for (const QByteArray &folder :
          {runtimeDir && runtimeDir[0] == '/' ? QByteArray(runtimeDir) : QByteArray(),
           QByteArray("/tmp")}) {
         if (folder.isEmpty())

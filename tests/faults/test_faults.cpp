@@ -4,6 +4,7 @@
 // temporary file cannot go unnoticed.
 #include "document_commands.h"
 #include "fake_runtime.h"
+#include "form1.h"
 #include "process_signals.h"
 #include "qt_runtime.h"
 #include "test_files.h"
@@ -51,7 +52,8 @@ struct CaseSkipped {
 
 struct CaseFolder {
     QDir dir;
-    QStringList mounts; // unmounted when the case ends
+    QStringList mounts;    // unmounted when the case ends
+    CurrentFolder current; // where the preview goes
 };
 
 using Step = std::function<void(CaseFolder &)>;
@@ -132,21 +134,21 @@ const QString previewFailed = QStringLiteral("预览文件写入失败！");
 const QString notAPlainFile =
     QStringLiteral("这不是普通文件（可能是链接、文件夹或设备），没有写入");
 
-QString box(int style, const QString &title, const QString &prompt) {
-    return QStringLiteral("[%1 %2] %3").arg(style).arg(title, prompt);
+QString box(BoxKind kind, const QString &title, const QString &prompt) {
+    return QStringLiteral("[%1 %2] %3").arg(int(kind)).arg(title, prompt);
 }
 
 QString askedToOpen() {
-    return box(MsgBoxStyle::OkCancelQuestion, QStringLiteral("提示"),
+    return box(BoxKind::Question, QStringLiteral("提示"),
                QStringLiteral("将清除原有代码确认打开？"));
 }
 
 QString saved() {
-    return box(MsgBoxStyle::OkOnly, QStringLiteral("提示"), QStringLiteral("文件保存完成！"));
+    return box(BoxKind::Notice, QStringLiteral("提示"), QStringLiteral("文件保存完成！"));
 }
 
 QString failure(const QString &what, const QString &path, const QString &reason) {
-    return box(MsgBoxStyle::Critical, QStringLiteral("提示"),
+    return box(BoxKind::Failure, QStringLiteral("提示"),
                what + u'\n' + path + QStringLiteral("：") + reason);
 }
 
@@ -246,11 +248,13 @@ Step leftOver(const QString &name, uid_t user) {
     };
 }
 
-// The case folder made current, then removed and made anew: the process still sits in the old one.
+// The case folder made current, then removed and made anew: the editor still holds the old one.
 Step removedCurrentFolder(const QString &name) {
     return [=](CaseFolder &folder) {
-        if (!folder.dir.mkpath(name) || !QDir::setCurrent(folder.dir.filePath(name)) ||
-            !folder.dir.rmdir(name) || !folder.dir.mkpath(name))
+        if (!folder.dir.mkpath(name))
+            failStep(QStringLiteral("make the current folder ") + name);
+        folder.current.enter(folder.dir.filePath(name));
+        if (!folder.dir.rmdir(name) || !folder.dir.mkpath(name))
             failStep(QStringLiteral("remove the current folder ") + name);
     };
 }
@@ -495,19 +499,18 @@ class FileDialogWithHook : public ScriptedFileDialog {
 public:
     std::function<void(const QString &chosen)> afterChoice;
 
-    void showOpen() override {
-        ScriptedFileDialog::showOpen();
-        strike();
+    std::optional<QString> showOpen(const QString &title, const FileFilters &filters) override {
+        return strike(ScriptedFileDialog::showOpen(title, filters));
     }
-    void showSave() override {
-        ScriptedFileDialog::showSave();
-        strike();
+    std::optional<QString> showSave(const QString &title, const FileFilters &filters) override {
+        return strike(ScriptedFileDialog::showSave(title, filters));
     }
 
 private:
-    void strike() {
+    std::optional<QString> strike(std::optional<QString> chosen) {
         if (afterChoice)
-            afterChoice(fileName());
+            afterChoice(chosen.value_or(QString()));
+        return chosen;
     }
 };
 
@@ -535,12 +538,13 @@ public:
     }
 };
 
-Outcome runCommands(const Fault &fault, const Action &action, const QString &folder,
+Outcome runCommands(const Fault &fault, const Action &action, const CaseFolder &folder,
                     RuntimeServices *systemLauncher) {
     FaultRuntime runtime;
-    runtime.answers = {MsgBoxAnswer::Ok, MsgBoxAnswer::Ok, MsgBoxAnswer::Ok, MsgBoxAnswer::Ok};
+    runtime.answers = {Answer::Ok, Answer::Ok, Answer::Ok, Answer::Ok};
     for (const QString &name : action.names)
-        runtime.dialogWithHook.names.push_back(inFolder(name, folder));
+        runtime.dialogWithHook.names.push_back(inFolder(name, folder.dir.path()));
+    runtime.folder = folder.current;
     runtime.dialogWithHook.afterChoice = fault.afterChoice;
     runtime.systemLauncher = systemLauncher;
     FakeTextBox text1(action.document);
@@ -568,7 +572,7 @@ Outcome runCommands(const Fault &fault, const Action &action, const QString &fol
 
     Outcome outcome;
     for (const FakeRuntime::MsgBox &shown : runtime.boxes)
-        outcome.boxes.append(box(shown.style, shown.title, shown.prompt));
+        outcome.boxes.append(box(shown.kind, shown.title, shown.prompt));
     outcome.document = text1.value;
     outcome.launched = runtime.launched;
     outcome.launchMs = runtime.launchMs;
@@ -579,7 +583,7 @@ QString systemErrorText() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-Outcome runConfined(const Fault &fault, const Action &action, const QString &folder) {
+Outcome runConfined(const Fault &fault, const Action &action, const CaseFolder &folder) {
     if (fault.runIn == RunIn::FileSizeLimitedChild) {
         // Past the limit a write fails with EFBIG, the way it fails with ENOSPC on a full disk,
         // once the program has set itself up as it does at start.
@@ -610,9 +614,9 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
         if (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
             setresuid(nobody, nobody, nobody) != 0)
             return {QStringLiteral("cannot drop root privileges: ") + systemErrorText()};
-        if (access(QFile::encodeName(folder), R_OK | X_OK) != 0)
+        if (access(QFile::encodeName(folder.dir.path()), R_OK | X_OK) != 0)
             return {QStringLiteral("an unprivileged user cannot reach %1 (set TMPDIR elsewhere)")
-                        .arg(folder)};
+                        .arg(folder.dir.path())};
     }
     if (fault.runIn == RunIn::GroupMemberChild) {
         const gid_t shared = 2000;
@@ -625,7 +629,7 @@ Outcome runConfined(const Fault &fault, const Action &action, const QString &fol
     if (!fault.attacker)
         return runCommands(fault, action, folder, nullptr);
     std::atomic_bool stop = false;
-    std::thread attacker(fault.attacker, QDir(folder), std::cref(stop));
+    std::thread attacker(fault.attacker, folder.dir, std::cref(stop));
     Outcome outcome = runCommands(fault, action, folder, nullptr);
     stop = true;
     attacker.join();
@@ -643,8 +647,8 @@ bool writeAll(int fd, const QByteArray &bytes) {
 }
 
 // The child's result, or an empty optional with the reason in `failure`.
-std::optional<Outcome> runInChild(const Fault &fault, const Action &action, const QString &folder,
-                                  QString *failure) {
+std::optional<Outcome> runInChild(const Fault &fault, const Action &action,
+                                  const CaseFolder &folder, QString *failure) {
     constexpr int timeoutMs = 60000;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -719,7 +723,7 @@ std::optional<Outcome> runInChild(const Fault &fault, const Action &action, cons
 }
 
 // The real Qt launcher with a default browser that never ends: the editor must not wait for it.
-Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const QString &folder) {
+Outcome runWithSystemLauncher(const Fault &fault, const Action &action, const CaseFolder &folder) {
     QTemporaryDir stubFolder;
     const QString pidFile = stubFolder.filePath(QStringLiteral("pid"));
     const QString stub = stubFolder.filePath(QStringLiteral("hanging-browser"));
@@ -781,7 +785,6 @@ private slots:
     void faultLeavesEveryFileIntact();
 
 private:
-    QString m_startFolder = QDir::currentPath();
     mode_t m_umask = 022;
     std::unique_ptr<QTemporaryDir> m_dir;
     CaseFolder m_case;
@@ -795,16 +798,15 @@ void TestFaults::initTestCase() {
 void TestFaults::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_case = {QDir(m_dir->path()), {}};
+    m_case = {QDir(m_dir->path()), {}, {}};
     // The preview goes to the current folder.
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_case.current.enter(m_dir->path());
 }
 
 void TestFaults::cleanup() {
     for (const QString &mountPoint : std::as_const(m_case.mounts))
         umount2(QFile::encodeName(mountPoint), MNT_DETACH);
     makeRemovable(m_dir->path());
-    QDir::setCurrent(m_startFolder);
     m_dir.reset();
 }
 
@@ -1007,7 +1009,7 @@ void TestFaults::faultLeavesEveryFileIntact_data() {
                                                .encode(utf16Text + QStringLiteral("\r\n")))}}
         << Action{.commands = {Command::Open, Command::Generate},
                   .names = {"@/u16.htm", "@/out.htm"}}
-        << Expected{.boxes = {askedToOpen(), box(MsgBoxStyle::OkOnly, QStringLiteral("提示"),
+        << Expected{.boxes = {askedToOpen(), box(BoxKind::Notice, QStringLiteral("提示"),
                                                  QStringLiteral("文件生成完成！"))},
                     .document = utf16Text,
                     .written = {{"out.htm", "<title>\xb1\xe0\xbc\xad\xc6\xf7</title>\r\n"
@@ -1046,8 +1048,8 @@ void TestFaults::faultLeavesEveryFileIntact() {
 
     QString failure;
     const std::optional<Outcome> outcome = fault.runIn == RunIn::ThisProcessWithSystemLauncher
-                                               ? runWithSystemLauncher(fault, action, folder)
-                                               : runInChild(fault, action, folder, &failure);
+                                               ? runWithSystemLauncher(fault, action, m_case)
+                                               : runInChild(fault, action, m_case, &failure);
     QVERIFY2(outcome, qPrintable(failure));
     if (!outcome->skipped.isEmpty())
         QSKIP(qPrintable(outcome->skipped));

@@ -9,7 +9,7 @@ namespace zariza::perf {
 EditorSession::EditorSession() : m_text1(setUpLikeText1(m_edit)), m_commands(m_runtime, m_text1) {}
 
 void EditorSession::open(const QString &path) {
-    m_runtime.answers = {MsgBoxAnswer::Ok};
+    m_runtime.answers = {Answer::Ok};
     m_runtime.dialog.names = {path};
     m_commands.Command1_Click();
     expectOnlyBox(QStringLiteral("将清除原有代码确认打开？"));

@@ -43,10 +43,6 @@ bool hasLineLongerThan(QStringView text, qsizetype length) {
     return false;
 }
 
-// The widget's own breaks, which it would turn into line ends.
-constexpr char16_t widgetBreaks[] = {QChar::ParagraphSeparator, QChar::LineSeparator, 0xFDD0,
-                                     0xFDD1};
-
 // One vectorised search for each: a third of the time of a loop over the characters.
 bool hasWidgetBreaks(QStringView text) {
     return std::any_of(std::begin(widgetBreaks), std::end(widgetBreaks),
@@ -57,8 +53,8 @@ bool hasWidgetBreaks(QStringView text) {
 // paragraph separator and the frame marks.
 bool startsNewBlock(QChar c) {
     const char16_t code = c.unicode();
-    return (code == u'\r') | (code == u'\n') | (code == QChar::ParagraphSeparator) |
-           (code == 0xFDD0) | (code == 0xFDD1);
+    return (code == u'\r') | (code == u'\n') | (code == widgetBreaks[0]) |
+           (code == widgetBreaks[1]) | (code == widgetBreaks[2]);
 }
 
 // The blocks the widget makes of a text (see startsNewBlock), CR LF counted once. Hopping with
@@ -67,8 +63,7 @@ bool startsNewBlock(QChar c) {
 qsizetype countBlocks(QStringView text) {
     qsizetype blocks = 1;
     for (const char16_t mark :
-         {char16_t(u'\n'), char16_t(u'\r'), char16_t(QChar::ParagraphSeparator), char16_t(0xFDD0),
-          char16_t(0xFDD1)}) {
+         {char16_t(u'\n'), char16_t(u'\r'), widgetBreaks[0], widgetBreaks[1], widgetBreaks[2]}) {
         for (qsizetype at = 0; (at = text.indexOf(QChar(mark), at)) >= 0; ++at)
             blocks += mark != u'\r' || !text.sliced(at + 1).startsWith(u'\n');
     }

@@ -10,8 +10,8 @@ namespace {
 
 // Bitwise rather than logical operators, so that a loop over it can be vectorised.
 bool isLineBreak(char16_t code) {
-    return (code == QChar::ParagraphSeparator) | (code == QChar::LineSeparator) | (code == 0xFDD0) |
-           (code == 0xFDD1) | (code == u'\n');
+    return (code == widgetBreaks[0]) | (code == widgetBreaks[1]) | (code == widgetBreaks[2]) |
+           (code == widgetBreaks[3]) | (code == u'\n');
 }
 
 struct LineBreakCount {

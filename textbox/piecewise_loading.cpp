@@ -15,9 +15,9 @@ namespace {
 // interval for them.
 constexpr qsizetype wholeLength = 1 << 20;
 // About a screen of text: shown before anything else goes in.
-constexpr qsizetype firstPieceLength = 16 * 1024;
+constexpr qsizetype firstPieceLength = 16 << 10;
 // The rest goes in pieces of some milliseconds each.
-constexpr qsizetype pieceLength = 256 * 1024;
+constexpr qsizetype pieceLength = 256 << 10;
 // The window is repainted at least this often while a document goes in.
 constexpr qint64 repaintIntervalMs = 50;
 
@@ -61,6 +61,8 @@ void repaintWhenDue(QElapsedTimer &sinceRepaint) {
     sinceRepaint.start();
 }
 
+// The text is taken over: its pages are given back as it goes in.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void loadPiecewise(QPlainTextEdit &edit, QString text) {
     if (text.size() <= wholeLength) {
         edit.setPlainText(text);
@@ -80,7 +82,8 @@ void loadPiecewise(QPlainTextEdit &edit, QString text) {
             end.insertText(QString::fromRawData(piece.data(), piece.size()));
             rest = rest.sliced(piece.size());
             if (releasing)
-                releasePages(text.constData(), (rest.data() - text.constData()) * sizeof(QChar));
+                releasePages(text.constData(),
+                             (rest.data() - text.constData()) * qsizetype(sizeof(QChar)));
             repaintWhenDue(sinceRepaint);
         }
     }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace zariza {
+
+// The widget's own line breaks, into which it turns a text's: the paragraph separator and the two
+// frame marks each start a new block; the line separator breaks a line within one.
+inline constexpr char16_t widgetBreaks[] = {QChar::ParagraphSeparator, 0xFDD0, 0xFDD1,
+                                            QChar::LineSeparator};
+
+// The widget's raw text (QTextDocument::toRawText()) with each of its line breaks — the paragraph
+// and line separators, the frame marks, and LF for good measure — written as CR LF.
+QString withCrLfBreaks(const QString &raw);
+
+} // namespace zariza
