@@ -30,7 +30,8 @@ clean:
 # The habits the compiler does not check: the formatting of every tracked C++ file
 # (.clang-format) and clang-tidy's checks (.clang-tidy) over the sources the build compiles.
 CXX_FILES = $(shell git ls-files '*.cpp' '*.h')
-TIDY_SOURCES = $(shell git ls-files 'app/*.cpp' 'textbox/*.cpp' 'commands/*.cpp' 'runtime/*.cpp')
+TIDY_SOURCES = $(shell git ls-files 'app/*.cpp' 'textbox/*.cpp' 'commands/*.cpp' 'runtime/*.cpp' \
+	'platform/*.cpp' 'platform/linux/*.cpp')
 
 .PHONY: lint format
 

@@ -9,7 +9,7 @@ namespace zariza {
 namespace {
 
 // Characters a chunk: a few milliseconds of encoding, small enough to stay in the cache.
-constexpr qsizetype chunkLength = 256 * 1024;
+constexpr qsizetype chunkLength = qsizetype(256) * 1024;
 // Enough for the two sides to overlap; the buffers are reused.
 constexpr qsizetype maxChunksInFlight = 4;
 

@@ -2,8 +2,8 @@
 
 #include "background_writer.h"
 #include "document_format.h"
-#include "file_dialog.h"
 #include "document_writer.h"
+#include "file_dialog.h"
 #include "runtime_services.h"
 #include "text_box.h"
 

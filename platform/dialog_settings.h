@@ -18,8 +18,8 @@ public:
 
 private:
     // What other Qt programs had saved there before, put back afterwards (Windows).
-    bool m_hadSettings = false;
-    QVariantMap m_saved;
+    [[maybe_unused]] bool m_hadSettings = false;
+    [[maybe_unused]] QVariantMap m_saved;
 };
 
 } // namespace zariza

@@ -36,7 +36,7 @@ QString reasonForErrno(int error) {
 }
 
 QString describeErrno(int error) {
-    const QString reason = reasonForErrno(error);
+    QString reason = reasonForErrno(error);
     if (!reason.isEmpty())
         return reason;
     return QStringLiteral("无法访问（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));

@@ -384,8 +384,7 @@ void TestCommands::openAsksBeforeLoadingUndecodableBytes_data() {
     // A stray lead byte at the end is neither GBK nor UTF-8.
     const QString unreadable = QStringLiteral("文件中有无法识别的字节，保存时将被替换。确认打开？");
     QTest::newRow("OK loads with replacement characters")
-        << Answer::Ok << true << QByteArray("ab\xff") << unreadable
-        << QStringLiteral("ab\uFFFD");
+        << Answer::Ok << true << QByteArray("ab\xff") << unreadable << QStringLiteral("ab\uFFFD");
     QTest::newRow("Cancel keeps the document")
         << Answer::Cancel << false << QByteArray("ab\xff") << unreadable << QString();
     // BOM-less UTF-16 one byte short: NULs in GBK before, now UTF-16 with a flaw.
@@ -396,8 +395,8 @@ void TestCommands::openAsksBeforeLoadingUndecodableBytes_data() {
         QStringLiteral("这个网页的编码 hz-gb-2312 在本机无法读写，文字可能显示不正确，保存时将写成 "
                        "GBK。确认打开？");
     QTest::newRow("encoding without a converter")
-        << Answer::Cancel << false << QByteArray("<meta charset=hz-gb-2312>~{VP~}")
-        << unsupported << QString();
+        << Answer::Cancel << false << QByteArray("<meta charset=hz-gb-2312>~{VP~}") << unsupported
+        << QString();
 }
 
 void TestCommands::openAsksBeforeLoadingUndecodableBytes() {

@@ -53,7 +53,9 @@ public:
                 return {};
             if (at(m_position) != '<') {
                 ++m_position;
-            } else if (startsWith("<!--")) {
+                continue;
+            }
+            if (startsWith("<!--")) {
                 if (!skipComment())
                     return {};
             } else if (isAsciiLetter(m_position + 1)) {

@@ -111,12 +111,12 @@ QByteArray charsetFromContent(QByteArrayView content) {
         if (found < 0)
             return {};
         position = found + 7;
-        while (position < content.size() && isAsciiWhitespace(uchar(content[position])))
+        while (position < content.size() && isAsciiWhitespace(content[position]))
             ++position;
         if (position == content.size() || content[position] != '=')
             continue;
         ++position;
-        while (position < content.size() && isAsciiWhitespace(uchar(content[position])))
+        while (position < content.size() && isAsciiWhitespace(content[position]))
             ++position;
         if (position == content.size())
             return {};
@@ -127,8 +127,7 @@ QByteArray charsetFromContent(QByteArrayView content) {
                            : content.sliced(position + 1, end - position - 1).toByteArray();
         }
         qsizetype end = position;
-        while (end < content.size() && !isAsciiWhitespace(uchar(content[end])) &&
-               content[end] != ';')
+        while (end < content.size() && !isAsciiWhitespace(content[end]) && content[end] != ';')
             ++end;
         return content.sliced(position, end - position).toByteArray();
     }
@@ -141,12 +140,12 @@ QByteArray xmlDeclarationLabel(QByteArrayView declaration) {
     if (position < 0)
         return {};
     position += 8;
-    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
+    while (position < declaration.size() && isAsciiWhitespace(declaration[position]))
         ++position;
     if (position == declaration.size() || declaration[position] != '=')
         return {};
     ++position;
-    while (position < declaration.size() && isAsciiWhitespace(uchar(declaration[position])))
+    while (position < declaration.size() && isAsciiWhitespace(declaration[position]))
         ++position;
     if (position == declaration.size() ||
         (declaration[position] != '"' && declaration[position] != '\''))

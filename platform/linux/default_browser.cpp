@@ -98,7 +98,7 @@ QStringList defaultBrowserCommand(const QString &filePath) {
         const QString ids = keyValue(path, group, htmlType);
         // The first of the listed programs that is installed.
         for (const QString &id : ids.split(u';', Qt::SkipEmptyParts)) {
-            const QStringList command = commandForFile(execOf(id), filePath);
+            QStringList command = commandForFile(execOf(id), filePath);
             if (!command.isEmpty())
                 return command;
         }
