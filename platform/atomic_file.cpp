@@ -3,8 +3,16 @@
 #include "runtime_error.h"
 
 #include <QFileInfo>
+#include <utility>
 
 namespace zariza {
+
+AtomicFile::AtomicFile(QString fileName, LinkHandling links)
+    : m_fileName(std::move(fileName)), m_links(links) {}
+
+AtomicFile::~AtomicFile() {
+    cancel();
+}
 
 std::unique_ptr<AtomicFile> AtomicFile::create(QString fileName, LinkHandling links) {
     auto file = std::make_unique<AtomicFile>(std::move(fileName), links);

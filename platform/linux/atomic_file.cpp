@@ -46,13 +46,6 @@ const char *openable(const QByteArray &folder) {
 
 } // namespace
 
-AtomicFile::AtomicFile(QString fileName, LinkHandling links)
-    : m_fileName(std::move(fileName)), m_links(links) {}
-
-AtomicFile::~AtomicFile() {
-    cancel();
-}
-
 void AtomicFile::open() {
     refuseUnsuitableTarget();
     m_target =

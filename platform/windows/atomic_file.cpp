@@ -49,13 +49,6 @@ HANDLE handleOf(int descriptor) {
 
 } // namespace
 
-AtomicFile::AtomicFile(QString fileName, LinkHandling links)
-    : m_fileName(std::move(fileName)), m_links(links) {}
-
-AtomicFile::~AtomicFile() {
-    cancel();
-}
-
 void AtomicFile::open() {
     refuseUnsuitableTarget();
     const QString target = m_links == LinkHandling::Follow ? followLinks(m_fileName) : m_fileName;
