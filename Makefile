@@ -116,7 +116,7 @@ windows:
 	scripts/install-deps windows
 	JOBS=$(JOBS) scripts/build-windows $(WINDOWS_BUILD_DIR)
 
-# The unit tests, the real window and the installer under Wine, in a Wine prefix of the build's.
+# The unit tests and the installer under Wine, in a Wine prefix of the build's.
 test-windows: windows
 	tests/windows/prepare_wine_prefix $(CURDIR)/$(WINDOWS_BUILD_DIR)/wine-prefix
 	ctest --test-dir $(WINDOWS_BUILD_DIR) --output-on-failure -j $(JOBS)
