@@ -43,6 +43,18 @@ QString temporaryNameBeside(const QString &target) {
     return name;
 }
 
+// A file another program holds open without sharing its deletion cannot be replaced: found out
+// before a byte is written (Wine's ReplaceFileW would also leave an rf*.tmp file behind).
+bool isHeldOpenByAnother(const QByteArray &target) {
+    const HANDLE probe =
+        CreateFileW(wide(target), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
 HANDLE handleOf(int descriptor) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
@@ -53,10 +65,15 @@ void AtomicFile::open() {
     refuseUnsuitableTarget();
     const QString target = m_links == LinkHandling::Follow ? followLinks(m_fileName) : m_fileName;
     m_target = nativeName(target);
+    // Windows takes at most 255 characters in a name; Wine would cut a longer one short and write.
+    if (QFileInfo(target).fileName().size() > 255)
+        fail(ERROR_INVALID_NAME);
     // ReplaceFileW would replace a read-only file; it is kept, as on Linux.
     const DWORD attributes = GetFileAttributesW(wide(m_target));
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         fail(ERROR_ACCESS_DENIED);
+    if (isHeldOpenByAnother(m_target))
+        fail(ERROR_SHARING_VIOLATION);
     for (int attempt = 0; m_descriptor < 0; ++attempt) {
         m_temporary = nativeName(temporaryNameBeside(target));
         const HANDLE handle = CreateFileW(wide(m_temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
