@@ -1,6 +1,7 @@
 #include "read_file.h"
 
 #include "file_errors.h"
+#include "large_buffers.h"
 #include "runtime_services.h"
 
 #include <QFile>
@@ -13,28 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
 
 namespace zariza {
 
 namespace {
-
-// A buffer for a whole file, its 2 MiB stretches faulted in as large pages where the system
-// offers them: touching 16 MB of fresh 4 KiB pages can take longer than reading the file.
-QByteArray fileBuffer(qint64 size) {
-    QByteArray buffer(size, Qt::Uninitialized);
-#ifdef Q_OS_LINUX
-    constexpr quintptr largePage = 2 << 20;
-    const auto start = reinterpret_cast<quintptr>(buffer.data());
-    const quintptr alignedStart = (start + largePage - 1) & ~(largePage - 1);
-    const quintptr alignedEnd = (start + quintptr(size)) & ~(largePage - 1);
-    if (alignedEnd > alignedStart)
-        madvise(reinterpret_cast<void *>(alignedStart), alignedEnd - alignedStart, MADV_HUGEPAGE);
-#endif
-    return buffer;
-}
 
 // A Chinese reason for a failed read; errno is read right after the failing call.
 QString reasonFor(const QFileDevice &file, int savedErrno) {
@@ -98,7 +81,9 @@ QByteArray readRegularFile(const QString &fileName) {
     // for. One byte more shows that the file grew since the check; then read on to one byte past
     // the limit, so that it is still read whole or refused.
     const qint64 expectedSize = info.size();
-    QByteArray bytes = fileBuffer(expectedSize + 1);
+    QByteArray bytes(expectedSize + 1, Qt::Uninitialized);
+    // Touching 16 MB of fresh 4 KiB pages can take longer than reading the file.
+    adviseLargePages(bytes.data(), bytes.size());
     const qint64 got = file.read(bytes.data(), bytes.size());
     bytes.resize(std::max<qint64>(got, 0));
     if (bytes.size() > expectedSize && file.error() == QFileDevice::NoError)
