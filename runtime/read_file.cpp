@@ -2,63 +2,19 @@
 
 #include "file_errors.h"
 #include "large_buffers.h"
+#include "regular_file.h"
 #include "runtime_services.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace zariza {
 
 namespace {
 
-// A Chinese reason for a failed read; errno is read right after the failing call.
-QString reasonFor(const QFileDevice &file, int savedErrno) {
-    QString reason = reasonForErrno(savedErrno);
-    if (!reason.isEmpty())
-        return reason;
-    if (file.error() == QFileDevice::PermissionsError)
-        return QStringLiteral("没有权限");
-    return QStringLiteral("无法访问（%1）").arg(file.errorString());
-}
-
 [[noreturn]] void refuseAsTooLarge(const QString &fileName) {
     throw RuntimeError(QStringLiteral("文件太大（超过 %1 MB）").arg(maxReadBytes >> 20), fileName);
-}
-
-// The checks before this can be outrun: a FIFO put in the file's place afterwards would block
-// open() and freeze the window. So open without blocking and check what was actually opened.
-void openRegularFile(QFile &file, const QString &fileName) {
-#ifdef Q_OS_UNIX
-    const int descriptor =
-        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        const QString reason = reasonForErrno(errno);
-        throw RuntimeError(reason.isEmpty() ? QStringLiteral("无法打开") : reason, fileName);
-    }
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(descriptor);
-        throw RuntimeError(QStringLiteral("这不是普通文件"), fileName);
-    }
-    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(descriptor);
-        throw RuntimeError(reasonFor(file, errno), fileName);
-    }
-#else
-    file.setFileName(fileName);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(reasonFor(file, errno), fileName);
-#endif
 }
 
 } // namespace
@@ -89,7 +45,7 @@ QByteArray readRegularFile(const QString &fileName) {
     if (bytes.size() > expectedSize && file.error() == QFileDevice::NoError)
         bytes += file.read(maxReadBytes + 1 - bytes.size());
     if (file.error() != QFileDevice::NoError)
-        throw RuntimeError(reasonFor(file, errno), fileName);
+        throw RuntimeError(reasonForFileError(file, errno), fileName);
     if (bytes.size() > maxReadBytes)
         refuseAsTooLarge(fileName);
     return bytes;
