@@ -9,7 +9,7 @@ namespace zariza {
 void adviseLargePages(void * /*data*/, qsizetype /*bytes*/) {}
 
 // Only whole pages inside the buffer, so that no neighbouring allocation is touched; their
-// contents are undefined afterwards.
+// contents are undefined afterwards. MEM_RESET rather than DiscardVirtualMemory, which Wine lacks.
 void releasePages(const void *data, qsizetype bytes) {
     SYSTEM_INFO system{};
     GetSystemInfo(&system);
@@ -18,10 +18,10 @@ void releasePages(const void *data, qsizetype bytes) {
     const std::uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
     const std::uintptr_t end = (start + std::uintptr_t(bytes)) & ~(pageSize - 1);
     if (end > first)
-        DiscardVirtualMemory(reinterpret_cast<void *>(first), end - first);
+        VirtualAlloc(reinterpret_cast<void *>(first), end - first, MEM_RESET, PAGE_READWRITE);
 }
 
-// The Windows heap already gives every block over about 1 MiB a mapping of its own.
+// The Windows heap already gives large blocks a mapping of their own.
 void mapLargeBlocks() {}
 
 } // namespace zariza
