@@ -1,5 +1,6 @@
 #include "chinese_language.h"
 #include "form1.h"
+#include "large_buffers.h"
 #include "process_signals.h"
 
 #include <QApplication>
@@ -7,10 +8,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -22,19 +19,10 @@ void substituteSongFaces() {
                                 QStringLiteral("Source Han Serif SC")});
 }
 
-// glibc serves blocks below a threshold from its heap, and raises the threshold to the size of
-// any mapped block freed, up to 32 MiB. A document's buffers, grown piece by piece, would then be
-// copied into a fresh block at every doubling; mapped, they grow in place.
-void mapLargeBlocks() {
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
-}
-
 } // namespace
 
 int main(int argc, char *argv[]) {
-    mapLargeBlocks();
+    zariza::mapLargeBlocks();
     zariza::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zariza"));

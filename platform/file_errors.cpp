@@ -1,5 +1,6 @@
 #include "file_errors.h"
 
+#include <QFileDevice>
 #include <cerrno>
 #include <cstring>
 
@@ -40,6 +41,15 @@ QString describeErrno(int error) {
     if (!reason.isEmpty())
         return reason;
     return QStringLiteral("无法访问（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QString reasonForFileError(const QFileDevice &file, int savedErrno) {
+    QString reason = reasonForErrno(savedErrno);
+    if (!reason.isEmpty())
+        return reason;
+    if (file.error() == QFileDevice::PermissionsError)
+        return QStringLiteral("没有权限");
+    return QStringLiteral("无法访问（%1）").arg(file.errorString());
 }
 
 } // namespace zariza

@@ -5,6 +5,8 @@
 
 namespace zariza {
 
+class FolderHandle;
+
 // The folder the preview page goes to and the file dialog starts in: that of the last file chosen,
 // at first the folder the program started in. The folder is held open, so that one removed since
 // it was entered is noticed even when another has been made under its name.
@@ -18,9 +20,8 @@ public:
     const QString &entered() const { return m_path; }
 
 private:
-    struct Handle;
     QString m_path;
-    std::shared_ptr<const Handle> m_handle;
+    std::shared_ptr<const FolderHandle> m_handle;
 };
 
 } // namespace zariza

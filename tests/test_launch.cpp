@@ -17,8 +17,8 @@ class TestLaunch : public QObject {
 
 private slots:
     void initTestCase();
-    void noLauncherMeansFailure();
     void previewGoesToTheDefaultBrowser();
+    void noLauncherMeansFailure();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -41,28 +41,27 @@ void TestLaunch::initTestCase() {
                    QFile::encodeName(path("stub-browser")) + " %f\nMimeType=text/html;\n");
     writeBytes(path("config/mimeapps.list"),
                "[Default Applications]\ntext/html=stub-browser.desktop\n");
+    // Read once a process: GIO keeps the folders it first found. The system's browsers stay out.
     qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(path("empty-bin")));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(path("empty-bin")));
     // Keep the desktop generic, so the handler is found through mimeapps.list.
     qunsetenv("XDG_CURRENT_DESKTOP");
     qunsetenv("DESKTOP_SESSION");
 }
 
 void TestLaunch::noLauncherMeansFailure() {
-    // No browser registered anywhere, and no xdg-open.
-    const char *variables[] = {"PATH", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
-                               "XDG_DATA_DIRS"};
-    QByteArrayList saved;
-    for (const char *name : variables) {
-        saved << qgetenv(name);
-        qputenv(name, QFile::encodeName(path("empty-bin")));
-    }
+    // No browser registered any more, and no xdg-open.
+    QVERIFY(QFile::remove(path("data/applications/stub-browser.desktop")));
+    QVERIFY(QFile::remove(path("config/mimeapps.list")));
+    const QByteArray searchPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(path("empty-bin")));
     QWidget window;
     QtRuntimeServices runtime(&window);
     writeBytes(path("Cs.htm"), "<title>x</title>\r\n");
     QVERIFY_THROWS_EXCEPTION(RuntimeError, runtime.shell(path("Cs.htm")));
-    for (const char *name : variables)
-        qputenv(name, saved.takeFirst());
+    qputenv("PATH", searchPath);
 }
 
 void TestLaunch::previewGoesToTheDefaultBrowser() {

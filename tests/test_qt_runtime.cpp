@@ -1,5 +1,6 @@
 #include "chinese_language.h"
 #include "modal_answer.h"
+#include "open_page.h"
 #include "qt_runtime.h"
 #include "test_files.h"
 
@@ -26,8 +27,6 @@
 #include <thread>
 
 #ifdef Q_OS_LINUX
-#include "default_browser.h"
-
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -53,8 +52,8 @@ private slots:
     void dialogDescribesFilesWithoutOpeningThem_data();
     void dialogDescribesFilesWithoutOpeningThem();
     void dialogKeepsItsStateOffTheDisk();
-    void browserCommandTakesTheFile_data();
-    void browserCommandTakesTheFile();
+    void defaultBrowserIsGivenTheFile_data();
+    void defaultBrowserIsGivenTheFile();
     void saveDialogOffersAnExtensionOfItsFilter_data();
     void saveDialogOffersAnExtensionOfItsFilter();
     void dialogsSpeakOnlyChinese_data();
@@ -298,25 +297,45 @@ void TestQtRuntime::dialogKeepsItsStateOffTheDisk() {
              QStringList());
 }
 
-void TestQtRuntime::browserCommandTakesTheFile_data() {
-#ifdef Q_OS_LINUX
-    QTest::addColumn<QString>("exec");
-    QTest::addColumn<QStringList>("command");
+void TestQtRuntime::defaultBrowserIsGivenTheFile_data() {
+    QTest::addColumn<QString>("program"); // in the home folder
+    QTest::addColumn<QString>("fieldCodes");
 
-    const QString page = QStringLiteral("/站点/Cs.htm");
-    QTest::newRow("%U") << "/usr/bin/chromium %U" << QStringList{"/usr/bin/chromium", page};
-    QTest::newRow("no field code") << "firefox" << QStringList{"firefox", page};
-    QTest::newRow("quotes, %%, other codes")
-        << R"("/opt/my browser/run" --name="a \"b\"" %i 100%% %f %c)"
-        << QStringList{"/opt/my browser/run", R"(--name=a "b")", "100%", page};
-#endif
+    QTest::newRow("%U") << "browser"
+                        << "%U";
+    QTest::newRow("no field code") << "browser"
+                                   << "";
+    QTest::newRow("in a folder with a blank") << "my browser/run"
+                                              << "%f";
 }
 
-void TestQtRuntime::browserCommandTakesTheFile() {
+// Through a desktop entry registered for text/html in the private XDG folders.
+void TestQtRuntime::defaultBrowserIsGivenTheFile() {
 #ifdef Q_OS_LINUX
-    QFETCH(QString, exec);
-    QFETCH(QStringList, command);
-    QCOMPARE(commandForFile(exec, QStringLiteral("/站点/Cs.htm")), command);
+    QFETCH(QString, program);
+    QFETCH(QString, fieldCodes);
+    const QString stub = m_home.filePath(program);
+    const QString record = m_home.filePath("launched");
+    const QString page = m_home.filePath(QStringLiteral("站点/Cs.htm"));
+    QFile::remove(record);
+    QVERIFY(QDir().mkpath(QFileInfo(stub).path()) && QDir().mkpath(QFileInfo(page).path()));
+    writeBytes(page, "<p>x</p>\r\n");
+    // Records what it was started as and given, whole once written.
+    writeBytes(stub, QFile::encodeName(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > "
+                                                      "'%1.part' && mv '%1.part' '%1'\n")
+                                           .arg(record)));
+    QVERIFY(QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QDir().mkpath(m_home.filePath("XDG_DATA_HOME/applications")));
+    writeBytes(m_home.filePath("XDG_DATA_HOME/applications/stub-browser.desktop"),
+               "[Desktop Entry]\nType=Application\nName=Stub\nMimeType=text/html;\nExec=\"" +
+                   QFile::encodeName(stub) + "\" " + fieldCodes.toUtf8() + '\n');
+    QVERIFY(QDir().mkpath(m_home.filePath("XDG_CONFIG_HOME")));
+    writeBytes(m_home.filePath("XDG_CONFIG_HOME/mimeapps.list"),
+               "[Default Applications]\ntext/html=stub-browser.desktop\n");
+
+    openInBrowser(page);
+    QTRY_VERIFY(QFile::exists(record));
+    QCOMPARE(readBytes(record), QFile::encodeName(stub + u'\n' + page + u'\n'));
 #else
     QSKIP("desktop entries are Linux's");
 #endif

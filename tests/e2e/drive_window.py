@@ -145,7 +145,8 @@ class Road:
     # Files put into the working folder before the program starts.
     given: dict = field(default_factory=dict)
     # The default browser for text/html: "stub" records what it is given, "missing" names a
-    # program that is not there, "none" is no browser at all (and nothing on PATH to open a page).
+    # program that is not there beside the stub registered for text/html too, "none" is no browser
+    # at all (and nothing on PATH to open a page).
     browser: str = "stub"
     # Bytes any file the program writes may hold, as `ulimit -f` sets it; 0 for no limit.
     file_size_limit: int = 0
@@ -329,8 +330,8 @@ ROADS = [
         browser="none",
     ),
     Road(
-        "preview with the default browser uninstalled: 测试失败！ and the window goes on",
-        [Click("Command4"), Answer("未知原因", "Return"), ExpectRunning()],
+        "preview with the default browser uninstalled: another browser for text/html shows it",
+        [Click("Command4"), ExpectLaunch("Cs.htm"), ExpectRunning()],
         {"Cs.htm": TEMPLATE_GBK + CRLF + CRLF},
         browser="missing",
     ),
@@ -657,14 +658,21 @@ class Session:
             (config / "mimeapps.list").write_text(
                 "[Default Applications]\ntext/html=stub-browser.desktop\n"
             )
+        if road.browser == "missing":
+            (data / "applications" / "other-browser.desktop").write_text(
+                "[Desktop Entry]\nType=Application\nName=Other browser\n"
+                f"Exec={stub} %u\nMimeType=text/html;\n"
+            )
 
         path = desktop.environment["PATH"]
         system_data = "/usr/local/share:/usr/share"
-        if road.browser == "none":
-            # Neither the system's browsers nor xdg-open.
+        if road.browser != "stub":
+            # The system's browsers stay out; with "none", xdg-open too.
             empty = scratch / "empty"
             empty.mkdir()
-            path = system_data = str(empty)
+            system_data = str(empty)
+            if road.browser == "none":
+                path = system_data
         environment = {
             "PATH": path,
             "DISPLAY": desktop.display,

@@ -1,18 +1,14 @@
 #include "large_buffers.h"
 
-#include <QtGlobal>
 #include <cstdint>
-
-#ifdef Q_OS_LINUX
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#endif
 
 namespace zariza {
 
 namespace {
 
-#ifdef Q_OS_LINUX
 // Only whole pages inside the buffer, so that no neighbouring allocation is touched.
 void adviseWholePages(const void *data, qsizetype bytes, std::uintptr_t pageSize, int advice) {
     const auto start = reinterpret_cast<std::uintptr_t>(data);
@@ -21,33 +17,22 @@ void adviseWholePages(const void *data, qsizetype bytes, std::uintptr_t pageSize
     if (end > first)
         madvise(reinterpret_cast<void *>(first), end - first, advice);
 }
-#endif
 
 } // namespace
 
 void adviseLargePages(void *data, qsizetype bytes) {
-#ifdef Q_OS_LINUX
     adviseWholePages(data, bytes, 2u << 20, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
-#endif
 }
 
+// The pages read as zeros afterwards.
 void releasePages(const void *data, qsizetype bytes) {
-#ifdef Q_OS_LINUX
     adviseWholePages(data, bytes, std::uintptr_t(sysconf(_SC_PAGESIZE)), MADV_DONTNEED);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
-#endif
 }
 
-QString largeString(qsizetype capacity) {
-    QString text;
-    text.reserve(capacity);
-    adviseLargePages(text.data(), capacity * qsizetype(sizeof(QChar)));
-    return text;
+// glibc serves blocks below a threshold from its heap, and raises the threshold to the size of
+// any mapped block freed, up to 32 MiB; a fixed threshold keeps large blocks mapped.
+void mapLargeBlocks() {
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
 
 } // namespace zariza
