@@ -1,7 +1,6 @@
 #include "page_encodings.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "page_converters.h"
 
 namespace zariza {
 namespace {
@@ -53,16 +52,13 @@ QByteArray characterReference(QStringView character) {
 std::optional<QByteArray> converterForEncoding(QByteArrayView encodingName) {
     const Converter *known = knownDifferences(encodingName);
     const QByteArray name = known ? QByteArray(known->converter) : encodingName.toByteArray();
-    if (name.isEmpty() || !QStringDecoder(name.constData()).isValid())
+    if (!hasPageConverter(name))
         return std::nullopt;
     return name;
 }
 
 QString decodeWithConverter(QByteArrayView bytes, QByteArrayView converter, bool *clean) {
-    const QByteArray name = converter.toByteArray();
-    QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    *clean = !decoder.hasError();
+    QString text = decodeWithPageConverter(bytes, converter, clean);
     if (const Converter *known = knownDifferences(converter)) {
         for (QChar &c : text) {
             if (isReadAsNothing(c, *known)) {
@@ -79,11 +75,8 @@ QString decodeWithConverter(QByteArrayView bytes, QByteArrayView converter, bool
 void encodeWithConverterInto(QStringView text, QByteArrayView converter, QByteArray &bytes) {
     if (text.isEmpty())
         return;
-    const QByteArray name = converter.toByteArray();
-    QStringEncoder encoder(name.constData(), QStringConverter::Flag::Stateless);
-    const QByteArray encoded = encoder.encode(text);
-    if (!encoder.hasError()) {
-        bytes += encoded;
+    if (const std::optional<QByteArray> encoded = encodeWithPageConverter(text, converter)) {
+        bytes += *encoded;
         return;
     }
     const bool oneCharacter = text.size() == 1 || (text.size() == 2 && text[0].isHighSurrogate() &&

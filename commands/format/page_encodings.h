@@ -7,8 +7,8 @@
 #include <optional>
 
 // The encodings besides UTF-8, UTF-16 and GB18030 that a page may declare (Big5, Shift_JIS,
-// EUC-KR, windows-1252, ...), read and written through the platform's converters, which have
-// them where Qt is built with ICU.
+// EUC-KR, windows-1252, ...), read and written through the platform's converters: ICU on Linux,
+// the system's code pages on Windows.
 namespace zariza {
 
 // The converter that reads an encoding as browsers name it (see encodingNameForLabel) the way
