@@ -96,7 +96,7 @@ class WineSession(Session):
             WINEPREFIX=os.environ["WINEPREFIX"],
             WINEDEBUG="-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
-            LANG="zh_CN.UTF-8",
+            LANG="C.UTF-8",  # Chinese file names reach the disk in UTF-8
         )
         self.register_stub_browser(scratch)
 
