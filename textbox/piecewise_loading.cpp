@@ -68,22 +68,31 @@ void loadPiecewise(QPlainTextEdit &edit, QString text) {
         edit.setPlainText(text);
         return;
     }
+    // Held nowhere else, the text's memory is given back as it goes in, so that a large document
+    // is not held twice: asked for a part, the parts before it are in the widget.
+    const bool releasing = text.isDetached();
+    QStringView rest = text;
+    loadPiecewise(edit, [&](qsizetype length) {
+        if (releasing)
+            releasePages(text.constData(),
+                         (rest.data() - text.constData()) * qsizetype(sizeof(QChar)));
+        const QStringView piece = rest.first(pieceEnd(rest, length));
+        rest = rest.sliced(piece.size());
+        return QString::fromRawData(piece.data(), piece.size());
+    });
+}
+
+void loadPiecewise(QPlainTextEdit &edit, const std::function<QString(qsizetype)> &nextPart) {
     edit.clear();
     {
         const LoadingState loading(edit);
         QTextCursor end(edit.document());
         QElapsedTimer sinceRepaint;
-        qsizetype length = firstPieceLength;
-        // Held nowhere else, the text's memory is given back as it goes in, so that a large
-        // document is not held twice.
-        const bool releasing = text.isDetached();
-        for (QStringView rest = text; !rest.isEmpty(); length = pieceLength) {
-            const QStringView piece = rest.first(pieceEnd(rest, length));
-            end.insertText(QString::fromRawData(piece.data(), piece.size()));
-            rest = rest.sliced(piece.size());
-            if (releasing)
-                releasePages(text.constData(),
-                             (rest.data() - text.constData()) * qsizetype(sizeof(QChar)));
+        for (qsizetype length = firstPieceLength;; length = pieceLength) {
+            const QString part = nextPart(length);
+            if (part.isEmpty())
+                break;
+            end.insertText(part);
             repaintWhenDue(sinceRepaint);
         }
     }

@@ -5,6 +5,7 @@
 #include "line_ends.h"
 #include "memory_room.h"
 #include "piecewise_loading.h"
+#include "view_cutting.h"
 #include "widget_breaks.h"
 
 #include <QElapsedTimer>
@@ -49,15 +50,7 @@ bool hasWidgetBreaks(QStringView text) {
                        [text](char16_t mark) { return text.contains(QChar(mark)); });
 }
 
-// Where the widget starts a new block, as QTextCursor::insertText does: CR LF, LF, CR, the
-// paragraph separator and the frame marks.
-bool startsNewBlock(QChar c) {
-    const char16_t code = c.unicode();
-    return (code == u'\r') | (code == u'\n') | (code == widgetBreaks[0]) |
-           (code == widgetBreaks[1]) | (code == widgetBreaks[2]);
-}
-
-// The blocks the widget makes of a text (see startsNewBlock), CR LF counted once. Hopping with
+// The blocks the widget makes of a text, CR LF counted once. Hopping with
 // the vectorised search, once for each break, takes a fifth of the time of a loop over the
 // characters on a page of ordinary lines.
 qsizetype countBlocks(QStringView text) {
@@ -92,47 +85,6 @@ constexpr int fragmentsFrom = 64;
 constexpr qsizetype sliceLength = 1 << 20;
 // For laying out and painting the first screen, and for a message box should it fail.
 constexpr qint64 spareBytes = 16 << 20;
-
-struct ViewPieces {
-    QString shown;                    // the text with the cuts as LFs
-    std::vector<int> continuedBlocks; // the blocks that begin at a cut
-};
-
-// Where to cut a line longer than the piece length: after the last tag end near the piece's end,
-// so that the pieces read naturally, else at the piece's length but never inside a surrogate pair.
-qsizetype viewCut(QStringView line) {
-    constexpr qsizetype lookBack = PlainTextBox::viewPieceLength / 8;
-    const QStringView piece = line.first(PlainTextBox::viewPieceLength);
-    const qsizetype tagEnd = piece.lastIndexOf(u'>');
-    if (tagEnd >= piece.size() - lookBack)
-        return tagEnd + 1;
-    return piece.size() - (piece.back().isHighSurrogate() ? 1 : 0);
-}
-
-ViewPieces cutForViewing(QStringView text) {
-    ViewPieces view;
-    view.shown.reserve(text.size() + text.size() / PlainTextBox::viewPieceLength + 1);
-    int block = 0;
-    for (QStringView rest = text;;) {
-        const qsizetype lineLength =
-            std::find_if(rest.begin(), rest.end(), startsNewBlock) - rest.begin();
-        QStringView line = rest.first(lineLength);
-        while (line.size() > PlainTextBox::viewPieceLength) {
-            const qsizetype cut = viewCut(line);
-            view.shown += line.first(cut);
-            view.shown += u'\n';
-            view.continuedBlocks.push_back(++block);
-            line = line.sliced(cut);
-        }
-        view.shown += line;
-        if (lineLength == rest.size())
-            return view;
-        const qsizetype terminator = rest.sliced(lineLength).startsWith(u"\r\n") ? 2 : 1;
-        view.shown += rest.sliced(lineLength, terminator);
-        ++block;
-        rest = rest.sliced(lineLength + terminator);
-    }
-}
 
 void takeInSlices(QStringView text, const std::function<void(QStringView)> &take,
                   QElapsedTimer &sinceRepaint) {
@@ -263,13 +215,17 @@ void PlainTextBox::setText(QString text) {
 // key typed into it. Cut into pieces of their own, its blocks are laid out one screen at a time.
 // Uncut, the text is shown as it is, its own breaks included: only m_viewedText keeps them.
 void PlainTextBox::showForViewing(const QString &text, bool cut) {
-    ViewPieces view = cut ? cutForViewing(text) : ViewPieces{text, {}};
     m_viewedText = withCrLfLineEnds(text);
     m_edit.setContinuedBlocks({});
     setWrapped(cut);
     m_edit.setReadOnly(true);
-    loadPiecewise(m_edit, std::move(view.shown));
-    m_edit.setContinuedBlocks(std::move(view.continuedBlocks));
+    if (!cut) {
+        loadPiecewise(m_edit, text);
+        return;
+    }
+    ViewCutter cutter(text, viewPieceLength);
+    loadPiecewise(m_edit, [&cutter](qsizetype length) { return cutter.next(length); });
+    m_edit.setContinuedBlocks(cutter.takeContinuedBlocks());
 }
 
 void PlainTextBox::showForEditing(QString text, bool wrapped) {
