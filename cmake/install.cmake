@@ -65,8 +65,10 @@ GBK, or in UTF-8 when the page declares that character set.")
 # no library links to.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The standard dialogs speak Chinese only with the Qt translations: without them they mix
-# "Look in:", "Computer" and "New Folder" with the editor's Chinese.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# "Look in:", "Computer" and "New Folder" with the editor's Chinese. The text box reads the layout
+# of Qt's own document, which only the Qt it was built with is known to have (Debian's qt6-base-abi).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, qt6-translations-l10n, qt6-base-abi (= ${Qt6_VERSION})")
 # The buttons need a Song/Ming face and the preview needs xdg-open. Under fcitx5 a Qt 6 program
 # gets no input method without fcitx5's Qt 6 plugin; ibus works through Qt's own.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS

@@ -5,6 +5,7 @@
 #include "line_ends.h"
 #include "memory_room.h"
 #include "piecewise_loading.h"
+#include "stored_text.h"
 #include "view_cutting.h"
 #include "widget_breaks.h"
 
@@ -76,11 +77,7 @@ constexpr LoadCost addressSpaceCost{12, 280};
 constexpr LoadCost residentCost{5, 150};
 // A paste longer than this goes in as a document does on opening (see insertLargeText).
 constexpr qsizetype largeInsertLength = 1 << 20;
-// Documents up to this many characters are copied out whole for saving, and so are those with
-// fewer characters a line on average than fragmentsFrom (see readText).
-constexpr int wholeCopyLength = 4 << 20;
-constexpr int fragmentsFrom = 64;
-// A text read out whole is handed over in slices of this many characters, so that the window can
+// A text kept for viewing is handed over in slices of this many characters, so that the window can
 // be repainted in between.
 constexpr qsizetype sliceLength = 1 << 20;
 // For laying out and painting the first screen, and for a message box should it fail.
@@ -148,11 +145,8 @@ TextBox::Room PlainTextBox::roomToRead(qint64 fileBytes) const {
 }
 
 // The raw text with CR LF line ends, because toPlainText() also turns every no-break space into a
-// plain one. One copy of the whole is the quickest up to a few megabytes, and for documents of
-// many short lines at any size: finding each block's fragments costs microseconds (2 million
-// short lines took 6 s). For megabytes of longer lines the fresh memory of that copy costs more
-// than handing the fragments over one by one. The window is repainted meanwhile, as while
-// loading: the text cannot change, since keys and clicks wait.
+// plain one. It is read where the document keeps it, without a copy; the window is repainted
+// meanwhile, as while loading: the text cannot change, since keys and clicks wait.
 void PlainTextBox::readText(const std::function<void(QStringView)> &take) const {
     QElapsedTimer sinceRepaint;
     sinceRepaint.start();
@@ -160,28 +154,12 @@ void PlainTextBox::readText(const std::function<void(QStringView)> &take) const 
         takeInSlices(*m_viewedText, take, sinceRepaint);
         return;
     }
-    const QTextDocument *document = m_edit.document();
-    const qsizetype characters = document->characterCount();
-    if (characters <= wholeCopyLength ||
-        characters < qsizetype(document->blockCount()) * fragmentsFrom) {
-        takeInSlices(withCrLfBreaks(document->toRawText()), take, sinceRepaint);
-        return;
-    }
-    int blocks = 0;
-    for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
-        if (blocks++ > 0)
-            take(u"\r\n");
-        if (blocks % 1024 == 0)
+    int pieces = 0;
+    readStoredText(*m_edit.document(), [&](QStringView stored) {
+        takeWithCrLfBreaks(stored, take);
+        if (++pieces % 1024 == 0)
             repaintWhenDue(sinceRepaint);
-        for (QTextBlock::iterator fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-            QString piece = fragment.fragment().text();
-            // A typed Shift+Enter leaves the widget's line separator inside a block; its other
-            // breaks always start a block of their own.
-            if (piece.contains(QChar::LineSeparator))
-                piece.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
-            take(piece);
-        }
-    }
+    });
 }
 
 QString PlainTextBox::text() const {

@@ -61,4 +61,23 @@ QString withCrLfBreaks(const QString &raw) {
     return text;
 }
 
+// Counted first, with the loop that is vectorised: most pieces have no break, or are one.
+void takeWithCrLfBreaks(QStringView raw, const std::function<void(QStringView)> &take) {
+    if (countLineBreaks(raw).all == 0) {
+        take(raw);
+        return;
+    }
+    qsizetype start = 0;
+    for (qsizetype at = 0; at < raw.size(); ++at) {
+        if (!isLineBreak(raw[at].unicode()))
+            continue;
+        if (at > start)
+            take(raw.sliced(start, at - start));
+        take(u"\r\n");
+        start = at + 1;
+    }
+    if (start < raw.size())
+        take(raw.sliced(start));
+}
+
 } // namespace zariza

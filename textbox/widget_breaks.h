@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
+#include <functional>
 
 namespace zariza {
 
@@ -12,5 +14,8 @@ inline constexpr char16_t widgetBreaks[] = {QChar::ParagraphSeparator, 0xFDD0, 0
 // The widget's raw text (QTextDocument::toRawText()) with each of its line breaks — the paragraph
 // and line separators, the frame marks, and LF for good measure — written as CR LF.
 QString withCrLfBreaks(const QString &raw);
+
+// The same for a piece of the raw text, handed over as slices of it and CR LFs.
+void takeWithCrLfBreaks(QStringView raw, const std::function<void(QStringView)> &take);
 
 } // namespace zariza
