@@ -472,6 +472,13 @@ void TestDocumentCodec::decodeGb18030_data() {
     QTest::newRow("DEL trail byte is read again") << hex("817f") << u"\uFFFD\x7f"_s << false;
     QTest::newRow("non-ASCII bad trail byte is consumed") << hex("81ff41") << u"\uFFFDA"_s << false;
     QTest::newRow("empty") << QByteArray() << QString() << true;
+    // Decoded in two halves at once, split after the line feed past the middle.
+    const QByteArray before(700'000, 'a');
+    const QByteArray after(500'000, 'a');
+    QTest::newRow("a large page with a fault after its split")
+        << before + hex("0aff8130813084318235") + after
+        << QString::fromLatin1(before) + u"\n\uFFFD\u0080\uFE0F"_s + QString::fromLatin1(after)
+        << false;
 }
 
 void TestDocumentCodec::decodeGb18030() {
@@ -511,6 +518,11 @@ void TestDocumentCodec::decodeUtf8_data() {
     addRow("lone continuation byte", hex("80bf"), u"\uFFFD\uFFFD"_s, false);
     addRow("invalid lead bytes", hex("f5f8ff"), u"\uFFFD\uFFFD\uFFFD"_s, false);
     addRow("GBK bytes", hex("d6d0cec4"), u"\uFFFD\uFFFD\uFFFD\uFFFD"_s, false);
+    // Decoded in two halves at once: the second starts with U+FEFF, which is no mark there.
+    const QByteArray before(700'000, 'a');
+    const QByteArray after(500'000, 'a');
+    addRow("U+FEFF just after a large page's split", before + "\n" + hex("efbbbfe7bc96") + after,
+           QString::fromLatin1(before) + u"\n\uFEFF编"_s + QString::fromLatin1(after), true);
 }
 
 void TestDocumentCodec::decodeUtf8() {

@@ -3,9 +3,9 @@
 #include "charset_prescan.h"
 #include "document_writer.h"
 #include "gb18030.h"
-#include "large_buffers.h"
 #include "line_ends.h"
 #include "page_encodings.h"
+#include "split_decoding.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -97,13 +97,18 @@ bool replaceUnpairedSurrogates(QString &text) {
 // keeps, go through QStringDecoder.
 std::optional<QString> decodeValidUtf8(QByteArrayView bytes) {
     const bool marked = bytes.startsWith(kUtf8ByteOrderMark);
-    QStringDecoder decoder(QStringConverter::Utf8,
-                           marked ? kWholeText : QStringConverter::Flag::Stateless);
-    // At most one UTF-16 unit per byte: allocated once, trimmed at the end.
-    QString text(bytes.size(), Qt::Uninitialized);
-    adviseLargePages(text.data(), bytes.size() * qsizetype(sizeof(QChar)));
-    text.truncate(decoder.appendToBuffer(text.data(), bytes) - text.constData());
-    if (marked ? decoder.hasError()
+    bool decodedWithoutError = true;
+    QString text = decodeInHalves(
+        bytes,
+        [](QByteArrayView piece, char16_t *out, bool *clean) {
+            QStringDecoder decoder(QStringConverter::Utf8, kWholeText);
+            QChar *end = decoder.appendToBuffer(reinterpret_cast<QChar *>(out), piece);
+            if (decoder.hasError())
+                *clean = false;
+            return reinterpret_cast<char16_t *>(end);
+        },
+        &decodedWithoutError);
+    if (marked ? !decodedWithoutError
                : text.contains(QChar(kReplacementCharacter)) && !bytes.isValidUtf8())
         return std::nullopt;
     return text;

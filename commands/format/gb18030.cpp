@@ -1,6 +1,6 @@
 #include "gb18030.h"
 
-#include "large_buffers.h"
+#include "split_decoding.h"
 
 #include <array>
 #include <cstdint>
@@ -169,16 +169,10 @@ ReadCode readNonAscii(const uchar *in, qsizetype available, const Gb18030Tables 
 }
 
 // Reads all of the bytes, or with stopAtFirstFault only as far as they read cleanly.
-QString decode(QByteArrayView bytes, bool stopAtFirstFault, bool *clean) {
+char16_t *decodeInto(QByteArrayView bytes, char16_t *out, bool stopAtFirstFault, bool *clean) {
     const Gb18030Tables &tables = gb18030Tables();
     const auto *in = reinterpret_cast<const uchar *>(bytes.data());
     const qsizetype size = bytes.size();
-    // At most one UTF-16 unit per byte: allocated once, trimmed at the end.
-    QString text(size, Qt::Uninitialized);
-    adviseLargePages(text.data(), size * qsizetype(sizeof(QChar)));
-    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
-    char16_t *out = begin;
-    *clean = true;
     for (qsizetype index = 0; index < size;) {
         if (in[index] < 0x80) {
             *out++ = in[index++];
@@ -193,8 +187,16 @@ QString decode(QByteArrayView bytes, bool stopAtFirstFault, bool *clean) {
         out = appendCodePoint(out, read.codePoint);
         index += read.length;
     }
-    text.resize(out - begin);
-    return text;
+    return out;
+}
+
+QString decode(QByteArrayView bytes, bool stopAtFirstFault, bool *clean) {
+    return decodeInHalves(
+        bytes,
+        [stopAtFirstFault](QByteArrayView piece, char16_t *out, bool *pieceClean) {
+            return decodeInto(piece, out, stopAtFirstFault, pieceClean);
+        },
+        clean);
 }
 
 } // namespace
