@@ -52,11 +52,9 @@ char16_t isWidgetBreak(char16_t code) {
            (code == widgetBreaks[3]);
 }
 
-// Where the widget starts a new block, as QTextCursor::insertText does: CR LF, LF, CR, the
-// paragraph separator and the frame marks.
+// A CR followed by LF ends no block: the LF does.
 int startsNewBlock(char16_t code, char16_t next) {
-    return (code == u'\n') | ((code == u'\r') & (next != u'\n')) | (code == widgetBreaks[0]) |
-           (code == widgetBreaks[1]) | (code == widgetBreaks[2]);
+    return endsBlock(code) & int((code != u'\r') | (next != u'\n'));
 }
 
 bool hasWidgetBreaks(QStringView text) {

@@ -6,18 +6,6 @@
 
 namespace zariza {
 
-namespace {
-
-// Where the widget starts a new block, as QTextCursor::insertText does: CR LF, LF, CR, the
-// paragraph separator and the frame marks.
-bool startsNewBlock(QChar c) {
-    const char16_t code = c.unicode();
-    return (code == u'\r') | (code == u'\n') | (code == widgetBreaks[0]) |
-           (code == widgetBreaks[1]) | (code == widgetBreaks[2]);
-}
-
-} // namespace
-
 ViewCutter::ViewCutter(QStringView text, qsizetype pieceLength)
     : m_rest(text), m_pieceLength(pieceLength) {}
 
@@ -39,8 +27,9 @@ QString ViewCutter::next(qsizetype length) {
     part.reserve(length + length / m_pieceLength + m_pieceLength + 2);
     while (part.size() < length && !m_rest.isEmpty()) {
         const QStringView ahead = m_rest.first(std::min(m_rest.size(), m_pieceLength + 1));
-        const qsizetype lineLength =
-            std::find_if(ahead.begin(), ahead.end(), startsNewBlock) - ahead.begin();
+        const qsizetype lineLength = std::find_if(ahead.begin(), ahead.end(),
+                                                  [](QChar c) { return endsBlock(c.unicode()); }) -
+                                     ahead.begin();
         if (lineLength > m_pieceLength) {
             const qsizetype cut = cutIn(m_rest);
             part += m_rest.first(cut);
